@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing Keldrive needs on Debian 12, skipping what is there.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  libblkid-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  util-linux
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup: run as root to install: ${missing[*]}" >&2; exit 1; }
+  sudo=sudo
+fi
+echo "setup: installing ${missing[*]}" >&2
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "platform/medium.h"
+#include "platform/result_code.h"
+
+namespace keldrive {
+
+namespace platform {
+class FileHandle;
+}
+
+// Image files are always counted in 512-byte sectors, whatever sector size an engine
+// later reads them with.
+inline constexpr std::uint32_t kImageSectorBytes = 512;
+// The largest piece handed to one read call.
+inline constexpr std::uint32_t kReadPieceBytes = 64 * 1024;
+
+// One open medium: a whole disk or an image file. An engine embeds it by value and reads
+// everything through ReadSectors; partitions are read through the disk that holds them.
+// The sector size is not part of the record: each read names the one it wants.
+struct SectorDevice {
+  std::unique_ptr<platform::Medium> handle;  // null when closed
+  std::uint64_t totalSectors = 0;            // set by the opens, kept after close
+
+  bool IsOpen() const { return handle != nullptr; }
+};
+
+// Opens whole disk number `diskNumber` (the order of the disk enumeration) read-only and
+// sizes it in the disk's own sectors.
+ResultCode OpenPhysicalDisk(SectorDevice& device, int diskNumber);
+
+// Opens an image file read-only and sizes it in 512-byte sectors; a trailing partial
+// sector lies outside the device.
+ResultCode OpenImageFile(const std::string& path, SectorDevice& device);
+
+// The sizing steps of the two opens over a medium already open, so that tests and fuzzers
+// can put any Medium behind a device. The medium stays in the record even when sizing
+// fails, to be closed by the owner as after a failed open.
+ResultCode AttachDisk(SectorDevice& device, std::unique_ptr<platform::Medium> medium);
+ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> medium);
+
+// Reads `count` whole sectors of `sectorSize` bytes from `startSector` into `buffer`, in
+// pieces of at most 64 KiB. A range beyond the device, a negative count, a sector size
+// of 0 or less, a byte total beyond 32 bits or a buffer too small gives 87 with nothing
+// read and `sectorsRead` untouched. A failed or empty piece ends the read with 30 and
+// `sectorsRead` says how many whole sectors arrived before it.
+ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
+                       std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
+                       std::int32_t& sectorsRead);
+
+// Closes the medium; harmless on a closed record.
+void CloseDevice(SectorDevice& device);
+
+// Reads `buffer.size()` bytes from the current position of an ordinary file, in pieces of
+// at most 64 KiB. Returns 0 or 30 (a failed or empty piece); `bytesRead` is the total that
+// arrived in every case.
+ResultCode ReadBytes(platform::FileHandle& file, std::span<std::uint8_t> buffer,
+                     std::uint32_t& bytesRead);
+
+}  // namespace keldrive

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace keldrive::platform {
+
+// True when standard error is a terminal, where progress bars are drawn.
+bool StderrIsTerminal();
+
+// Columns of the terminal on standard error; 80 when unknown.
+int TerminalColumns();
+
+}  // namespace keldrive::platform
