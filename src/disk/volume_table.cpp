@@ -153,8 +153,13 @@ void BuildVolumeTable(VolumeTable& table, const std::vector<platform::PlatformDi
     if (disk.number < 0 || !disk.hasGeometry || table.disks.contains(disk.number)) continue;
     const std::uint32_t sectorSize =
         disk.geometry.bytesPerSector != 0 ? disk.geometry.bytesPerSector : 512;
-    table.disks[disk.number].push_back(
-        MakeStretchRecord(disk, 0, DiskSectors(disk, sectorSize), sectorSize));
+    VolumeRecord whole = MakeStretchRecord(disk, 0, DiskSectors(disk, sectorSize), sectorSize);
+    // A file system over the whole disk that is not listed as a volume may still be mounted;
+    // show where, so nobody mistakes the system disk for a spare one.
+    for (const platform::PlatformVolume& volume : disk.volumes) {
+      if (volume.partitionNumber == 0) whole.mountPoint = volume.mountPoint;
+    }
+    table.disks[disk.number].push_back(std::move(whole));
   }
 
   char16_t counter = 1;

@@ -108,6 +108,10 @@ TEST(VolumeTable, OverlapsAndShortDisksNeverWrapIntoHugeGaps) {
 
 TEST(VolumeTable, DiskWithoutVolumesIsListedWhole) {
   PlatformDisk empty = Disk(0, 123'456);
+  PlatformVolume wholeDiskFileSystem = Volume(0, 123'456, "ext4");
+  wholeDiskFileSystem.partitionNumber = 0;
+  wholeDiskFileSystem.mountPoint = "/";
+  empty.volumes = {wholeDiskFileSystem};
   PlatformDisk zeroSectorSize = Disk(1, 2000);
   zeroSectorSize.geometry.bytesPerSector = 0;
   const auto records = Build({empty, zeroSectorSize});
@@ -117,6 +121,7 @@ TEST(VolumeTable, DiskWithoutVolumesIsListedWhole) {
   EXPECT_EQ(records[0].partitionNumber, 0);
   EXPECT_EQ(records[0].totalBytes, 123'456u * 512);
   EXPECT_EQ(records[0].usedBytes, 0u);
+  EXPECT_EQ(records[0].mountPoint, "/") << "shown, so the system disk is recognised";
   EXPECT_EQ(records[1].length, 2000u) << "no sector size is taken as 512";
 }
 

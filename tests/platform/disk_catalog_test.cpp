@@ -90,10 +90,18 @@ TEST(ListDisks, DescribesPartitionsFromSysfsUdevAndTheMountTable) {
                          "ID_PART_ENTRY_TYPE=ebd0a0a2-b9e5-4433-87c0-68b6b72699c7");
   const std::string mountPoint = tree.Dir("media/camera");
   tree.AddMount("8:17", mountPoint, "vfat", tree.roots().dev + "/sdb1");
+  // A file system over a whole disk, known only from the mount table.
+  tree.AddDisk({.name = "vda", .sectors512 = 100'000, .majorMinor = "254:0"});
+  tree.AddMount("254:0", tree.Dir("root"), "ext4", tree.roots().dev + "/vda");
 
   std::vector<PlatformDisk> disks;
   ASSERT_EQ(ListDisks(tree.roots(), true, disks), result::kSuccess);
-  ASSERT_EQ(disks.size(), 1u);
+  ASSERT_EQ(disks.size(), 2u);
+  ASSERT_EQ(disks[1].volumes.size(), 1u);
+  EXPECT_EQ(disks[1].volumes[0].partitionNumber, 0);
+  EXPECT_EQ(disks[1].volumes[0].fileSystem, "ext4");
+  EXPECT_EQ(disks[1].volumes[0].lengthBytes, 100'000u * 512);
+  EXPECT_EQ(disks[1].volumes[0].mountPoint, tree.Dir("root"));
   const auto& volumes = disks[0].volumes;
   ASSERT_EQ(volumes.size(), 2u) << "the extended partition holds no volume";
 

@@ -133,8 +133,10 @@ std::string Property(const std::map<std::string, std::string>& properties, const
   return it != properties.end() ? it->second : std::string();
 }
 
-void FillFileSystem(const SystemRoots& roots, const std::string& majorMinor,
-                    PlatformVolume& volume) {
+// The file system from the device itself, else from udev's database, else from the kernel's
+// mount table (which names it without a version or label).
+void FillFileSystem(const SystemRoots& roots, const std::vector<MountEntry>& mounts,
+                    const std::string& majorMinor, PlatformVolume& volume) {
   FileSystemInfo info;
   if (ProbeFileSystem(volume.devicePath, info)) {
     volume.fileSystem = info.name;
@@ -143,9 +145,17 @@ void FillFileSystem(const SystemRoots& roots, const std::string& majorMinor,
   }
   const auto udev = ReadUdevProperties(roots, majorMinor);
   const std::string type = Property(udev, "ID_FS_TYPE");
-  if (!type.empty())
+  if (!type.empty()) {
     volume.fileSystem = FileSystemDisplayName(type, Property(udev, "ID_FS_VERSION"));
-  volume.label = Property(udev, "ID_FS_LABEL");
+    volume.label = Property(udev, "ID_FS_LABEL");
+    return;
+  }
+  for (const MountEntry& mount : mounts) {
+    if (mount.device == majorMinor || mount.source == volume.devicePath) {
+      volume.fileSystem = FileSystemDisplayName(mount.fileSystem, "");
+      return;
+    }
+  }
 }
 
 std::uint8_t UdevPartitionType(const SystemRoots& roots, const std::string& majorMinor) {
@@ -204,7 +214,7 @@ void ListVolumes(const SystemRoots& roots, const fs::path& diskEntry,
       volume.partitionType = UdevPartitionType(roots, majorMinor);
     }
     if (IsExtendedPartitionType(volume.partitionType)) continue;
-    FillFileSystem(roots, majorMinor, volume);
+    FillFileSystem(roots, mounts, majorMinor, volume);
     FillSpace(mounts, majorMinor, volume);
     disk.volumes.push_back(std::move(volume));
   }
@@ -217,7 +227,7 @@ void ListVolumes(const SystemRoots& roots, const fs::path& diskEntry,
     volume.lengthBytes = disk.lengthBytes;
     volume.hasPosition = true;
     const std::string majorMinor = ReadFirstLine(diskEntry / "dev");
-    FillFileSystem(roots, majorMinor, volume);
+    FillFileSystem(roots, mounts, majorMinor, volume);
     if (!volume.fileSystem.empty()) {
       FillSpace(mounts, majorMinor, volume);
       disk.volumes.push_back(std::move(volume));
