@@ -2,10 +2,17 @@
 # Installs what building and testing Keldrive needs on Debian 12, skipping what is there.
 set -euo pipefail
 
+# One package a line, sorted.
 packages=(
-  g++ cmake make pkg-config
+  cmake
+  g++
+  gzip
+  libbenchmark-dev
   libblkid-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgmock-dev
+  libgtest-dev
+  make
+  pkg-config
   util-linux
 )
 
