@@ -59,5 +59,3 @@ void BM_ReadSectorsWholeImage(benchmark::State& state) {
 BENCHMARK(BM_ReadSectorsWholeImage)->Arg(64 << 10)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();
