@@ -4,11 +4,13 @@ set -euo pipefail
 
 # One package a line, sorted.
 packages=(
+  clang
   cmake
   g++
   gzip
   libbenchmark-dev
   libblkid-dev
+  libclang-rt-14-dev
   libgmock-dev
   libgtest-dev
   make

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/fixtures.h"
+
 namespace keldrive {
 namespace {
 
@@ -255,6 +257,17 @@ TEST(IsFatDirectorySector, AcceptsAndRejectsByEachRule) {
   for (const Case& c : cases) {
     EXPECT_EQ(IsFatDirectorySector(c.sector), c.accepted) << c.what;
   }
+}
+
+TEST(IsFatDirectorySector, AcceptsSectorsWrittenByMtools) {
+  const auto root = testing::LoadFixture("fat_sectors/mtools_root_dir.bin");
+  const auto sub = testing::LoadFixture("fat_sectors/mtools_sub_dir.bin");
+  ASSERT_EQ(root.size(), 512u);
+  ASSERT_EQ(sub.size(), 512u);
+  EXPECT_TRUE(IsFatDirectorySector(root)) << "label, long name, deleted entry, folder";
+  EXPECT_FALSE(IsDotPairSector(root));
+  EXPECT_TRUE(IsDotPairSector(sub));
+  EXPECT_FALSE(IsFatDirectorySector(sub)) << "'..' is not a valid entry on its own";
 }
 
 }  // namespace
