@@ -295,6 +295,7 @@ ResultCode ScanLog::ListChildren(FolderKey folder, std::vector<FoundFile>& out) 
   if (const ResultCode rc = Flush(); rc != result::kSuccess) return rc;
   const std::vector<std::uint32_t>* children = FindChildren(folder);
   if (children == nullptr) return result::kSuccess;
+  out.reserve(out.size() + children->size());
   // Children are mostly numbered in runs, so records are read a block at a time.
   std::vector<std::uint8_t> block;
   std::uint64_t blockFirst = 0;
@@ -496,10 +497,20 @@ void SortForListing(std::vector<FoundFile>& records) {
     if (folderA != folderB) return !folderA;
     return NameLess(records[a].Name(), records[b].Name());
   });
-  std::vector<FoundFile> sorted;
-  sorted.reserve(records.size());
-  for (const std::size_t i : order) sorted.push_back(records[i]);
-  records = std::move(sorted);
+  // Apply the order in place, cycle by cycle, so a long listing is not held twice.
+  for (std::size_t start = 0; start < order.size(); ++start) {
+    if (order[start] == start) continue;
+    FoundFile held = records[start];
+    std::size_t at = start;
+    while (order[at] != start) {
+      const std::size_t from = order[at];
+      records[at] = records[from];
+      order[at] = at;
+      at = from;
+    }
+    records[at] = held;
+    order[at] = at;
+  }
 }
 
 }  // namespace keldrive
