@@ -1,0 +1,88 @@
+#include "engine/recovery_target.h"
+
+#include <array>
+#include <filesystem>
+
+#include "platform/folder_tree.h"
+#include "platform/path_info.h"
+
+namespace keldrive {
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 255;
+
+bool IsReservedDeviceName(std::string_view name) {
+  // CON, PRN, AUX, NUL, COM1-9 and LPT1-9, with or without an extension.
+  const std::string_view base = name.substr(0, name.find('.'));
+  std::string upper(base);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  static constexpr std::array<std::string_view, 4> kNames{"CON", "PRN", "AUX", "NUL"};
+  for (const std::string_view reserved : kNames) {
+    if (upper == reserved) return true;
+  }
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
+}  // namespace
+
+std::string SafeFileName(std::string_view name) {
+  std::string safe;
+  safe.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool forbidden = byte < 0x20 || byte == 0x7F ||
+                           std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+    safe.push_back(forbidden ? '_' : c);
+  }
+  while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
+  if (safe.empty()) safe = "_";
+  if (IsReservedDeviceName(safe)) safe.insert(0, "_");
+  if (safe.size() > kMaxNameBytes) {
+    std::size_t length = kMaxNameBytes;
+    while (length > 0 && (static_cast<unsigned char>(safe[length]) & 0xC0) == 0x80) --length;
+    safe.resize(length);
+  }
+  return safe;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path.push_back('/');
+  path.append(name);
+  return path;
+}
+
+bool IsInsideFolder(std::string_view path, std::string_view folder) {
+  const auto normal = [](std::string_view text) {
+    return std::filesystem::absolute(std::filesystem::path(text)).lexically_normal();
+  };
+  const std::filesystem::path inner = normal(path), outer = normal(folder);
+  auto i = inner.begin();
+  for (auto o = outer.begin(); o != outer.end(); ++o, ++i) {
+    if (o->empty()) continue;  // a trailing separator
+    if (i == inner.end() || *i != *o) return false;
+  }
+  return true;
+}
+
+ResultCode CreateParentFolder(std::string_view path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty()) return result::kSuccess;
+  return platform::CreateFolderTree(parent.string());
+}
+
+std::string FreeTargetPath(const std::string& path) {
+  if (platform::QueryPathKind(path) == platform::PathKind::kMissing) return path;
+  const std::filesystem::path p(path);
+  const std::string folder = p.has_parent_path() ? p.parent_path().string() + "/" : "";
+  const std::string stem = p.stem().string(), extension = p.extension().string();
+  for (int n = 1;; ++n) {
+    const std::string candidate = folder + stem + "(" + std::to_string(n) + ")" + extension;
+    if (platform::QueryPathKind(candidate) == platform::PathKind::kMissing) return candidate;
+  }
+}
+
+}  // namespace keldrive

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/result_code.h"
+
+namespace keldrive {
+
+// Names read from a medium are made safe before they become file names in the user's
+// folder: separators, "..", ":", control characters, characters Windows forbids, its
+// reserved device names and trailing dots and spaces are replaced, and the name is cut to
+// 255 bytes at a character boundary. The result is never empty, "." or "..".
+std::string SafeFileName(std::string_view name);
+
+// folder + "/" + name (no separator is doubled).
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// Whether `path` lies inside `folder` (or is it), judged on the text after both are made
+// absolute and "." and ".." components resolved.
+bool IsInsideFolder(std::string_view path, std::string_view folder);
+
+// Creates the folder that will hold `path`, with its parents.
+ResultCode CreateParentFolder(std::string_view path);
+
+// `path` when nothing exists there, else the first free "base(n).ext" for n = 1, 2, ...
+std::string FreeTargetPath(const std::string& path);
+
+}  // namespace keldrive

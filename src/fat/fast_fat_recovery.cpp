@@ -1,0 +1,610 @@
+#include "fat/fast_fat_recovery.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "disk/byte_reader.h"
+#include "engine/cluster_address.h"
+#include "engine/file_category.h"
+#include "engine/recovery_target.h"
+#include "engine/scan_log_name.h"
+#include "engine/text_encoding.h"
+#include "fat/dir_entry.h"
+#include "fat/fat_file_reader.h"
+#include "platform/clock.h"
+#include "platform/disk_catalog.h"
+#include "platform/file_handle.h"
+#include "platform/file_ops.h"
+#include "platform/folder_tree.h"
+#include "platform/path_info.h"
+
+namespace keldrive {
+namespace {
+
+constexpr std::uint32_t kBootRegionBytes = 4096;
+constexpr std::uint64_t kProgressIntervalMs = 5000;
+// No folder holds more entries than this; a longer walk is a loop in a damaged volume.
+constexpr std::uint32_t kMaxFolderEntries = 65536;
+constexpr std::uint32_t kMaxHighWord = 256;
+constexpr std::size_t kLongNameUnits = 260;
+
+std::string TrimmedShortPart(std::span<const std::uint8_t> bytes) {
+  std::size_t length = bytes.size();
+  while (length > 0 && bytes[length - 1] == ' ') --length;
+  std::string text = Cp437ToUtf8(bytes.first(length));
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The short name as it is shown: base and extension, lower-cased, a deleted entry's mark
+// shown as "!".
+std::string ShortName(const DirEntry& e) {
+  std::array<std::uint8_t, 11> raw = e.name;
+  const bool deleted = raw[0] == kDeletedMark;
+  if (raw[0] == 0x05) raw[0] = kDeletedMark;  // 0x05 stands for a name that starts with 0xE5
+  std::string name = TrimmedShortPart(std::span(raw).subspan(deleted ? 1 : 0, deleted ? 7 : 8));
+  if (deleted) name.insert(0, "!");
+  if (raw[8] != ' ') name += "." + TrimmedShortPart(std::span(raw).subspan(8, 3));
+  return name;
+}
+
+bool IsDotName(const DirEntry& e) {
+  return e.name[0] == '.' &&
+         std::all_of(e.name.begin() + 1, e.name.end(), [](std::uint8_t b) { return b == ' '; });
+}
+
+bool IsDotDotName(const DirEntry& e) {
+  return e.name[0] == '.' && e.name[1] == '.' &&
+         std::all_of(e.name.begin() + 2, e.name.end(), [](std::uint8_t b) { return b == ' '; });
+}
+
+std::size_t CountSeparators(const std::string& path) {
+  if (path.empty()) return 0;
+  return static_cast<std::size_t>(
+      std::count_if(path.begin(), path.end() - 1, [](char c) { return c == '/' || c == '\\'; }));
+}
+
+}  // namespace
+
+CFastFatRecovery::CFastFatRecovery(ScanEnvironment environment, ContentCheck contentCheck)
+    : environment_(std::move(environment)), contentCheck_(std::move(contentCheck)) {}
+
+CFastFatRecovery::~CFastFatRecovery() {
+  log_.reset();  // flushes the log
+  CloseDevice(device_);
+}
+
+ResultCode CFastFatRecovery::AttachImageFile(const std::string& path, char16_t driveLetter) {
+  if (attached_) return result::kSuccess;
+  SectorDevice device;
+  if (const ResultCode rc = OpenImageFile(path, device); rc != result::kSuccess) return rc;
+  const std::uint64_t sectors = device.totalSectors;
+  return AttachDevice(std::move(device), 0, sectors, driveLetter);
+}
+
+ResultCode CFastFatRecovery::AttachDiskPartition(std::uint32_t diskNumber,
+                                                 std::uint64_t firstSector,
+                                                 std::uint64_t sectorCount, char16_t driveLetter) {
+  if (attached_) return result::kSuccess;
+  SectorDevice device;
+  if (const ResultCode rc = OpenPhysicalDisk(device, static_cast<int>(diskNumber));
+      rc != result::kSuccess) {
+    return rc;
+  }
+  platform::DiskGeometry geometry;
+  std::uint32_t sectorBytes = 512;
+  if (device.handle->QueryGeometry(geometry) == result::kSuccess && geometry.bytesPerSector != 0) {
+    sectorBytes = geometry.bytesPerSector;
+  }
+  return AttachDevice(std::move(device), firstSector, sectorCount, driveLetter, sectorBytes);
+}
+
+ResultCode CFastFatRecovery::AttachDevice(SectorDevice device, std::uint64_t firstSector,
+                                          std::uint64_t sectorCount, char16_t driveLetter,
+                                          std::uint32_t deviceSectorBytes) {
+  if (attached_) return result::kSuccess;
+  device_ = std::move(device);
+  volumeStart_ = firstSector;
+  sectorCount_ = sectorCount;
+  driveLetter_ = driveLetter;
+  attached_ = true;
+  return ReadBootRegion(deviceSectorBytes);
+}
+
+ResultCode CFastFatRecovery::ReadBootRegion(std::uint32_t deviceSectorBytes) {
+  if (deviceSectorBytes == 0 || deviceSectorBytes > kBootRegionBytes) deviceSectorBytes = 512;
+  std::vector<std::uint8_t> boot(kBootRegionBytes);
+  std::int32_t got = 0;
+  const ResultCode rc = ReadSectors(device_, boot, volumeStart_,
+                                    static_cast<std::int32_t>(kBootRegionBytes / deviceSectorBytes),
+                                    static_cast<std::int32_t>(deviceSectorBytes), got);
+  if (rc != result::kSuccess) return rc;
+  if (!ParseFatGeometry(boot, geometry_)) return result::kInvalidParameter;
+  // From here on the volume is read in its own sectors.
+  if (geometry_.bytesPerSector != deviceSectorBytes) {
+    volumeStart_ = volumeStart_ * deviceSectorBytes / geometry_.bytesPerSector;
+    sectorCount_ = sectorCount_ * deviceSectorBytes / geometry_.bytesPerSector;
+  }
+  table_.Attach(&device_, volumeStart_, geometry_);
+  bootValid_ = true;
+  return result::kSuccess;
+}
+
+ResultCode CFastFatRecovery::SetProgressCallbacks(ScanProgressCallback scanProgress,
+                                                  RecoverProgressCallback recoverProgress,
+                                                  void* context, std::int32_t weight) {
+  scanProgress_ = scanProgress;
+  recoverProgress_ = recoverProgress;
+  progressContext_ = context;
+  weight_ = weight;
+  return result::kSuccess;
+}
+
+ResultCode CFastFatRecovery::SetListProgressCallback(ListProgressCallback callback, void* context) {
+  listProgress_ = callback;
+  listContext_ = context;
+  if (log_) log_->SetListProgressCallback(callback, context);
+  return result::kSuccess;
+}
+
+ResultCode CFastFatRecovery::Report(std::int32_t step, std::int32_t remaining) {
+  if (scanProgress_ == nullptr) return result::kSuccess;
+  const std::uint64_t found = log_ ? log_->RecordCount() : 0;
+  return scanProgress_(progressContext_, step, weight_, remaining, 0, 0, found, 0);
+}
+
+std::optional<std::uint64_t> CFastFatRecovery::ClusterSector(std::uint32_t cluster) const {
+  if (cluster == 0 && !geometry_.IsFat32()) return volumeStart_ + geometry_.RootDirSector();
+  if (cluster < 2 || cluster > geometry_.LastCluster()) return std::nullopt;
+  return volumeStart_ + geometry_.dataAreaSector +
+         static_cast<std::uint64_t>(cluster - 2) * geometry_.sectorsPerCluster;
+}
+
+ResultCode CFastFatRecovery::ReadSector(std::uint64_t sector, std::vector<std::uint8_t>& out) {
+  out.resize(geometry_.bytesPerSector);
+  std::int32_t got = 0;
+  const ResultCode rc = ReadSectors(device_, out, sector, 1,
+                                    static_cast<std::int32_t>(geometry_.bytesPerSector), got);
+  return got == 1 ? result::kSuccess : (rc != result::kSuccess ? rc : result::kReadFault);
+}
+
+ResultCode CFastFatRecovery::Scan(std::string_view logName) {
+  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
+  folderQueue_.clear();
+  walked_.clear();
+  folderMap_.clear();
+  foldersToRecord_.clear();
+  foldersToRecordSet_.clear();
+  depthCache_.clear();
+  log_ = std::make_unique<ScanLog>();
+  log_->SetListProgressCallback(listProgress_, listContext_);
+  const std::string folder = environment_.currentScanFolder ? environment_.currentScanFolder() : "";
+
+  if (!logName.empty()) {
+    logName_ = std::string(logName);
+    return log_->Open(folder, logName_);
+  }
+  logName_ = MakeScanLogName(kQuickLogPrefix, static_cast<std::int64_t>(volumeStart_),
+                             platform::LocalTimeNow());
+  if (const ResultCode rc = log_->Open(folder, logName_); rc != result::kSuccess) return rc;
+
+  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  folderQueue_.push_back(root);
+  ResultCode result = Report(1, -1);
+  std::uint64_t lastReport = platform::MonotonicMilliseconds();
+  std::int32_t reports = 0;
+  while (result == result::kSuccess && !folderQueue_.empty()) {
+    const std::uint32_t cluster = folderQueue_.front();
+    folderQueue_.pop_front();
+    if (!walked_.insert(cluster).second) continue;
+    WalkFolder(cluster);
+    const std::uint64_t now = platform::MonotonicMilliseconds();
+    if (now - lastReport >= kProgressIntervalMs) {
+      lastReport = now;
+      const std::int32_t step =
+          weight_ == 100 ? std::min(2 + reports, 79) : std::min(21 + reports, 79);
+      result = Report(step, weight_ == 100 ? std::max(99 - reports, 11) : -1);
+      ++reports;
+    }
+  }
+  if (result == result::kSuccess) result = Report(80, 10);
+  // Even a stopped scan keeps its folders, so what it found can be browsed.
+  RecordFolders();
+  if (result == result::kSuccess) result = Report(100, 0);
+  const ResultCode flushed = log_->Flush();
+  return result != result::kSuccess ? result : flushed;
+}
+
+void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
+  const bool fixedRoot = firstCluster == 0 && !geometry_.IsFat32();
+  const bool isRoot = fixedRoot || (geometry_.IsFat32() && firstCluster == geometry_.rootCluster);
+  const auto known = folderMap_.find(firstCluster);
+  const bool isKnown = known != folderMap_.end();
+  const bool insideDeleted = isKnown && known->second.isDeleted != 0;
+
+  std::uint32_t parent = firstCluster;
+  std::array<char16_t, kLongNameUnits> longName{};
+  std::size_t fill = kLongNameUnits;
+  const auto clearLongName = [&] { fill = kLongNameUnits; };
+
+  const std::uint32_t bps = geometry_.bytesPerSector;
+  const std::uint32_t sectorsPerRead =
+      fixedRoot ? geometry_.rootDirSectors : geometry_.sectorsPerCluster;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(sectorsPerRead) * bps);
+  std::unordered_set<std::uint32_t> clustersSeen;
+  std::uint32_t entries = 0;
+  std::uint32_t cluster = firstCluster;
+
+  for (bool firstRead = true;; firstRead = false) {
+    const auto sector = ClusterSector(cluster);
+    if (!sector || !clustersSeen.insert(cluster).second) return;
+    std::int32_t got = 0;
+    ReadSectors(device_, buffer, *sector, static_cast<std::int32_t>(sectorsPerRead),
+                static_cast<std::int32_t>(bps), got);
+    if (got <= 0) return;
+    const std::size_t bytes = static_cast<std::size_t>(got) * bps;
+    // A known folder that no longer starts with "." and ".." had its clusters reused.
+    if (firstRead && isKnown && !isRoot && !IsDotPairSector(std::span(buffer).first(bytes))) return;
+
+    for (std::size_t at = 0; at + kDirEntryBytes <= bytes; at += kDirEntryBytes) {
+      if (++entries > kMaxFolderEntries) return;
+      const auto raw = std::span<const std::uint8_t>(buffer).subspan(at, kDirEntryBytes);
+      if (raw[0] == 0) return;
+      const auto next =
+          at + 2 * kDirEntryBytes <= bytes
+              ? std::span<const std::uint8_t>(buffer).subspan(at + kDirEntryBytes, kDirEntryBytes)
+              : std::span<const std::uint8_t>();
+      if (!IsValidDirEntry(raw, next)) {
+        clearLongName();
+        continue;
+      }
+      DirEntry e;
+      if (!ParseDirEntry(raw, e)) continue;
+      if (e.IsLongName()) {
+        if (fill < kLongNameChars + 1) return;  // more pieces than any name has
+        LongNameEntry piece;
+        ParseLongNameEntry(raw, piece);
+        fill -= kLongNameChars;
+        std::copy(piece.chars.begin(), piece.chars.end(),
+                  longName.begin() + static_cast<std::ptrdiff_t>(fill));
+        continue;
+      }
+      const bool deleted = e.IsDeleted();
+      std::string name =
+          fill < kLongNameUnits ? Utf16ToUtf8(std::span(longName).subspan(fill)) : ShortName(e);
+      if (name.empty()) name = ShortName(e);
+      clearLongName();
+      const std::uint64_t entrySector = *sector + at / bps;
+
+      std::uint32_t firstDataCluster =
+          geometry_.IsFat32() ? e.FirstCluster() : static_cast<std::uint32_t>(e.clusterLow);
+
+      if (e.IsDirectory()) {
+        if (IsDotName(e)) {
+          parent = firstDataCluster;
+          continue;
+        }
+        if (IsDotDotName(e)) continue;
+        if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
+          firstDataCluster = SearchHighWord(e.clusterLow, true, {});
+        }
+        FoundFile folder;
+        folder.isFolder = 1;
+        folder.isDeleted = deleted || insideDeleted ? 1 : 0;
+        folder.recordNumber = parent;  // the parent, until the folder is recorded
+        folder.startCluster = firstDataCluster;
+        folder.clusterBytes = geometry_.ClusterBytes();
+        folder.created = FatTimeToFileTime(e.creationDate, e.creationTime, e.creationHundredths);
+        folder.accessed = FatTimeToFileTime(e.accessDate, 0);
+        folder.modified = FatTimeToFileTime(e.writeDate, e.writeTime);
+        folder.dataAreaSector = geometry_.dataAreaSector;
+        folder.entrySector = entrySector;
+        folder.volumeStartSector = volumeStart_;
+        folder.driveLetter = driveLetter_;
+        folder.sourceEngine = static_cast<std::uint32_t>(SourceEngine::kQuickFat);
+        folder.SetName(name);
+        if (firstDataCluster >= 2 && firstDataCluster <= geometry_.LastCluster() &&
+            firstDataCluster != parent) {
+          folderQueue_.push_back(firstDataCluster);
+          folderMap_[firstDataCluster] = folder;
+        }
+        continue;
+      }
+      if ((e.attributes & fat_attr::kArchive) == 0 || !(deleted || insideDeleted)) continue;
+
+      if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
+        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name));
+      }
+      FoundFile file;
+      file.contentOk = 1;
+      file.created = FatTimeToFileTime(e.creationDate, e.creationTime, e.creationHundredths);
+      file.accessed = FatTimeToFileTime(e.accessDate, 0);
+      file.modified = FatTimeToFileTime(e.writeDate, e.writeTime);
+      file.startCluster = firstDataCluster;
+      file.size = e.size;
+      file.entrySector = entrySector;
+      file.volumeStartSector = volumeStart_;
+      file.dataAreaSector = geometry_.dataAreaSector;
+      file.clusterBytes = geometry_.ClusterBytes();
+      file.driveLetter = driveLetter_;
+      file.sourceEngine = static_cast<std::uint32_t>(SourceEngine::kQuickFat);
+      file.isDeleted = 1;
+      file.SetName(name);
+      file.contentOk = ContentOk(file);
+      const std::uint32_t number = log_->AppendRecord(file);
+      log_->AddChild(parent, FolderDepth(parent), number);
+      MarkFoldersToRecord(parent);
+    }
+
+    if (fixedRoot) return;
+    const auto following = table_.NextCluster(cluster);
+    if (!following) return;
+    cluster = *following;
+  }
+}
+
+std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {
+  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  if (cluster == root || cluster == 0) return 0;
+  if (const auto cached = depthCache_.find(cluster); cached != depthCache_.end()) {
+    return cached->second;
+  }
+  // Climb the ".." entries up to the root.
+  std::uint32_t depth = 0;
+  std::uint32_t current = cluster;
+  std::unordered_set<std::uint32_t> visited{cluster};
+  std::vector<std::uint8_t> sector;
+  while (true) {
+    if (const auto cached = depthCache_.find(current);
+        current != cluster && cached != depthCache_.end()) {
+      depth += cached->second;
+      break;
+    }
+    const auto first = ClusterSector(current);
+    if (!first || ReadSector(*first, sector) != result::kSuccess || sector.size() < 64) break;
+    DirEntry dot, dotDot;
+    ParseDirEntry(std::span(sector).first(32), dot);
+    ParseDirEntry(std::span(sector).subspan(32, 32), dotDot);
+    if (!IsDotName(dot) || dot.IsVolumeLabel() || dotDot.name[0] != '.' || dotDot.name[1] != '.') {
+      break;
+    }
+    ++depth;
+    const std::uint32_t up = geometry_.IsFat32() ? dotDot.FirstCluster() : dotDot.clusterLow;
+    if (up == 0 || up == root || !visited.insert(up).second) break;
+    current = up;
+  }
+  depthCache_[cluster] = depth;
+  return depth;
+}
+
+std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
+                                               std::string_view extension) {
+  if (!folder && extension.empty()) return low;
+  std::vector<std::uint8_t> sector;
+  for (std::uint32_t high = 0; high <= kMaxHighWord; ++high) {
+    const std::uint32_t candidate = high << 16 | low;
+    const auto first = ClusterSector(candidate);
+    if (!first || ReadSector(*first, sector) != result::kSuccess) break;
+    if (folder) {
+      if (sector.size() >= 34 && sector[0] == '.' && sector[1] == ' ' && sector[32] == '.' &&
+          sector[33] == '.') {
+        return candidate;
+      }
+    } else if (!contentCheck_ ||
+               contentCheck_(extension, sector, device_, geometry_.bytesPerSector, *first)) {
+      return candidate;
+    }
+  }
+  return low;
+}
+
+std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {
+  const std::string extension = ExtensionOf(record.Name());
+  if (extension.empty() || !contentCheck_) return 1;
+  const auto first = record.startCluster >= 2 ? ClusterSector(record.startCluster) : std::nullopt;
+  std::vector<std::uint8_t> sector;
+  if (!first || ReadSector(*first, sector) != result::kSuccess) return 1;
+  return contentCheck_(extension, sector, device_, geometry_.bytesPerSector, *first) ? 1 : 0;
+}
+
+void CFastFatRecovery::MarkFoldersToRecord(std::uint32_t cluster) {
+  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  std::unordered_set<std::uint32_t> seen;
+  while (seen.insert(cluster).second) {
+    if (foldersToRecordSet_.insert(cluster).second) foldersToRecord_.push_back(cluster);
+    const auto found = folderMap_.find(cluster);
+    if (found == folderMap_.end()) return;
+    const std::uint32_t parent = found->second.recordNumber;
+    if (parent == cluster || parent == root) return;
+    cluster = parent;
+  }
+}
+
+void CFastFatRecovery::RecordFolders() {
+  for (const std::uint32_t cluster : foldersToRecord_) {
+    const auto found = folderMap_.find(cluster);
+    if (found == folderMap_.end()) continue;
+    FoundFile folder = found->second;
+    const std::uint32_t parent = folder.recordNumber;
+    folder.recordNumber = 0;
+    const std::uint32_t number = log_->AppendRecord(folder);
+    log_->AddChild(parent, FolderDepth(parent), number, folder.startCluster, folder.Name());
+  }
+}
+
+ResultCode CFastFatRecovery::ListFolder(const FoundFile* folder, std::int32_t depth,
+                                        std::vector<FoundFile>& out) {
+  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
+  if (!log_ || depth < 0) return folder == nullptr ? result::kSuccess : result::kInvalidParameter;
+  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  const std::uint32_t cluster = folder != nullptr ? folder->startCluster : root;
+  return log_->ListChildren({cluster, static_cast<std::uint32_t>(depth)}, out);
+}
+
+ResultCode CFastFatRecovery::CountFolderFiles(const FoundFile* folder, std::int32_t depth,
+                                              std::int32_t& count) {
+  count = 0;
+  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
+  if (!log_ || depth < 0) return result::kSuccess;
+  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  std::uint64_t files = 0;
+  const ResultCode rc = log_->CountSubtreeFiles(
+      {folder != nullptr ? folder->startCluster : root, static_cast<std::uint32_t>(depth)}, files);
+  count = static_cast<std::int32_t>(std::min<std::uint64_t>(files, INT32_MAX));
+  return rc;
+}
+
+std::uint64_t CFastFatRecovery::GetFoundCount() {
+  return log_ ? log_->RecordCount() : 0;
+}
+
+ResultCode CFastFatRecovery::GetParentPath(const FoundFile& record, std::string& out) {
+  out.clear();
+  if (!log_) return result::kInvalidParameter;
+  std::vector<FoundFile> chain;
+  log_->BuildParentChain(record, chain);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    out.append(it->Name());
+    out.push_back('/');
+  }
+  return result::kSuccess;
+}
+
+std::int32_t CFastFatRecovery::ListFilesByType(const std::string& patterns,
+                                               std::vector<FoundFile>& out) {
+  if (!log_) return 0;
+  return log_->SelectByType(patterns, out);
+}
+
+ResultCode CFastFatRecovery::BuildUsedClusterMap() {
+  if (!bootValid_) return result::kInvalidParameter;
+  usedMap_.Build(table_);
+  return result::kSuccess;
+}
+
+std::int32_t CFastFatRecovery::NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) {
+  length = 0;
+  if (!bootValid_) return 1;
+  if (usedMap_.Empty()) usedMap_.Build(table_);
+  usedMap_.NextFreeExtent(geometry_, sectorCount_, sector, length);
+  return 1;
+}
+
+ResultCode CFastFatRecovery::WriteItem(const FoundFile& record, const std::string& path) {
+  const auto report = [&](std::int32_t percent, ResultCode current) -> ResultCode {
+    if (recoverProgress_ == nullptr) return current;
+    return recoverProgress_(progressContext_, percent, 100, current, path);
+  };
+  if (record.isFolder != 0) {
+    platform::CreateFolderTree(path);
+    return result::kSuccess;
+  }
+  // An existing file is replaced whole, so no old tail survives behind a shorter one.
+  platform::FileHandle file;
+  if (const ResultCode rc = platform::FileHandle::CreateAlways(path, file);
+      rc != result::kSuccess) {
+    return report(100, rc);
+  }
+  return CopyFatFileData(
+      device_, &table_, geometry_.bytesPerSector, record, record.size,
+      [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
+}
+
+ResultCode CFastFatRecovery::RecoverItem(const FoundFile& record, const std::string& targetPath,
+                                         std::int32_t depthOffset) {
+  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
+  if (record.isFolder == 0) {
+    if (const ResultCode rc = CreateParentFolder(targetPath); rc != result::kSuccess) return rc;
+    return WriteItem(record, targetPath);
+  }
+  if (const ResultCode rc = platform::CreateFolderTree(targetPath); rc != result::kSuccess) {
+    return rc;
+  }
+  // Breadth first: each queued folder carries the path of the folder that holds it.
+  struct Item {
+    FoundFile folder;
+    std::string containerPath;
+  };
+  std::deque<Item> queue{{record, {}}};
+  ResultCode result = result::kSuccess;
+  bool first = true;
+  while (!queue.empty()) {
+    Item item = std::move(queue.front());
+    queue.pop_front();
+    const std::string folderPath =
+        first ? targetPath : JoinPath(item.containerPath, SafeFileName(item.folder.Name()));
+    first = false;
+    const auto depth = static_cast<std::int32_t>(CountSeparators(folderPath)) - depthOffset;
+    std::vector<FoundFile> children;
+    result = ListFolder(&item.folder, depth, children);
+    for (const FoundFile& child : children) {
+      std::string childPath = JoinPath(folderPath, SafeFileName(child.Name()));
+      if (!IsInsideFolder(childPath, targetPath)) continue;
+      if (child.isFolder != 0) {
+        WriteItem(child, childPath);
+        queue.push_back({child, folderPath});
+        continue;
+      }
+      childPath = FreeTargetPath(childPath);  // two deleted files may share a name
+      result = WriteItem(child, childPath);
+      if (result == ResultCancelled) return result;
+    }
+  }
+  return result;
+}
+
+ResultCode CFastFatRecovery::ExtractForPreview(const FoundFile& record, std::string& tempPath,
+                                               std::span<std::uint8_t> buffer, std::uint32_t& size,
+                                               ListProgressCallback progress, void* context) {
+  const std::uint32_t capacity = size;
+  size = 0;
+  tempPath.clear();
+  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
+  const std::string extension = ExtensionOf(record.Name());
+  if (!extension.empty()) {
+    platform::CreateFolderTree(environment_.previewFolder);
+    if (PatternListContains(kPreviewDocumentPatterns, extension)) {
+      tempPath = JoinPath(environment_.previewFolder, SafeFileName(record.Name()));
+    }
+    const FileCategory category = CategoryOfExtension(extension);
+    if (category == FileCategory::kPhoto)
+      tempPath = JoinPath(environment_.previewFolder, "tmp.jpg");
+    if (category == FileCategory::kAudio || category == FileCategory::kVideo) {
+      tempPath = JoinPath(environment_.previewFolder, "tmp.avi");
+    }
+  }
+  const auto report = [&](std::int32_t percent, ResultCode current) -> ResultCode {
+    if (progress == nullptr) return current;
+    const std::int32_t answer = progress(context, percent, current);
+    return answer;
+  };
+  if (record.clusterBytes > kMaxClusterBytes) return report(100, result::kWriteFault);
+
+  if (tempPath.empty()) {
+    const std::uint64_t limit = std::min<std::uint64_t>({record.size, capacity, buffer.size()});
+    return CopyFatFileData(
+        device_, &table_, geometry_.bytesPerSector, record, limit,
+        [&](std::span<const std::uint8_t> piece) {
+          std::copy(piece.begin(), piece.end(), buffer.begin() + size);
+          size += static_cast<std::uint32_t>(piece.size());
+          return result::kSuccess;
+        },
+        report);
+  }
+  platform::RemoveFile(tempPath);
+  platform::FileHandle file;
+  if (const ResultCode rc = platform::FileHandle::CreateAlways(tempPath, file);
+      rc != result::kSuccess) {
+    return report(100, rc);
+  }
+  const ResultCode rc = CopyFatFileData(
+      device_, &table_, geometry_.bytesPerSector, record, record.size,
+      [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
+  file.Close();
+  if (rc != result::kSuccess) platform::RemoveFile(tempPath);
+  return rc;
+}
+
+}  // namespace keldrive

@@ -1,0 +1,56 @@
+#include "fat/fat_file_reader.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/cluster_address.h"
+
+namespace keldrive {
+
+ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
+                           const FoundFile& record, std::uint64_t limit, const DataSink& sink,
+                           const PieceReport& report) {
+  if (record.clusterBytes > kMaxClusterBytes) return result::kWriteFault;
+  const std::uint64_t total = std::min(record.size, limit);
+  if (total == 0) return report(100, result::kSuccess);
+  if (bytesPerSector == 0 || record.clusterBytes < bytesPerSector ||
+      record.clusterBytes % bytesPerSector != 0) {
+    return result::kInvalidParameter;
+  }
+  const ClusterLayout layout{record.volumeStartSector, record.dataAreaSector, record.clusterBytes,
+                             bytesPerSector};
+  const auto sectorsPerCluster = static_cast<std::int32_t>(record.clusterBytes / bytesPerSector);
+
+  std::vector<std::uint8_t> cluster(record.clusterBytes);
+  std::uint64_t remaining = total;
+  std::uint32_t current = record.startCluster;
+  ResultCode result = result::kSuccess;
+  while (remaining > 0) {
+    // Data never lies in cluster 0 or 1: a chain that leads there is gone.
+    const auto sector = current >= 2 ? ClusterToSector(layout, current) : std::nullopt;
+    if (!sector) return report(100, result::kReadFault);
+    std::int32_t got = 0;
+    const ResultCode rc = ReadSectors(device, cluster, *sector, sectorsPerCluster,
+                                      static_cast<std::int32_t>(bytesPerSector), got);
+    if (got <= 0) return report(100, rc != result::kSuccess ? rc : result::kReadFault);
+    const std::uint64_t piece =
+        std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(got) * bytesPerSector);
+    result = sink(std::span(cluster).first(static_cast<std::size_t>(piece)));
+    if (result == result::kSuccess) remaining -= piece;
+    if (result == result::kSuccess && rc != result::kSuccess) result = rc;
+    result = report(static_cast<std::int32_t>((total - remaining) * 100 / total), result);
+    if (result != result::kSuccess) return result;
+    if (remaining == 0) break;
+
+    if (table != nullptr) {
+      const auto next = table->NextCluster(current);
+      if (!next) return report(100, result::kReadFault);
+      current = *next;
+    } else {
+      ++current;
+    }
+  }
+  return result;
+}
+
+}  // namespace keldrive

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "disk/sector_device.h"
+#include "engine/found_file.h"
+#include "fat/fat_table.h"
+
+namespace keldrive {
+
+// Clusters larger than this are not believed.
+inline constexpr std::uint32_t kMaxClusterBytes = 104'857'600;
+
+// Receives the data of a file piece by piece; a non-zero result stops the copy.
+using DataSink = std::function<ResultCode(std::span<const std::uint8_t> piece)>;
+// Told the percentage done and the result so far after each piece; its answer becomes the
+// result (so it decides whether an error ends the copy, and can cancel).
+using PieceReport = std::function<ResultCode(std::int32_t percent, ResultCode current)>;
+
+// Reads the data of a found FAT file cluster by cluster, following the chain of `table`
+// (or, without a table, the clusters that follow one another on the medium), and hands
+// at most `limit` bytes to `sink`. A file of size 0 is reported done at once. A chain that
+// ends before the size is reached, or a first cluster below 2 for a file with data, ends
+// the copy with 30: what was copied stays, and nothing is made up.
+ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
+                           const FoundFile& record, std::uint64_t limit, const DataSink& sink,
+                           const PieceReport& report);
+
+}  // namespace keldrive

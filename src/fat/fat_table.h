@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "disk/sector_device.h"
+#include "fat/fat_geometry.h"
+
+namespace keldrive {
+
+// The first file allocation table of a volume, read through a window of at most 16 MiB
+// that moves when a lookup falls outside it. Only bytes actually read are ever looked at.
+class FatTable {
+ public:
+  static constexpr std::size_t kWindowBytes = 16 * 1024 * 1024;
+
+  FatTable() = default;
+
+  // Binds the table to a volume and reads its first window (a failure there is kept for
+  // the lookups, which try again).
+  void Attach(SectorDevice* device, std::uint64_t volumeStartSector, const FatGeometry& geometry);
+
+  // The table entry of `cluster`. Errors: 87 for a cluster outside the table, 30 or the
+  // read's error when its bytes cannot be read.
+  ResultCode Entry(std::uint32_t cluster, std::uint32_t& value);
+
+  // The cluster after `cluster` in a chain. A free entry (as after a deletion) continues
+  // with the next cluster when that one is free too: a deleted file is taken to lie in
+  // consecutive free clusters. Nothing at the end of the chain, at a bad or reserved value,
+  // at a cluster outside the volume, or when the entry cannot be read.
+  std::optional<std::uint32_t> NextCluster(std::uint32_t cluster);
+
+  // Whether an entry value names a next cluster of a chain (not free, end or bad).
+  bool IsNextClusterValue(std::uint32_t value) const;
+
+  const FatGeometry& Geometry() const { return geometry_; }
+
+ private:
+  ResultCode Load(std::uint64_t firstByte);
+
+  SectorDevice* device_ = nullptr;
+  std::uint64_t volumeStartSector_ = 0;
+  FatGeometry geometry_;
+  std::uint64_t tableBytes_ = 0;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t windowStart_ = 0;  // byte offset in the table of window_[0]
+};
+
+}  // namespace keldrive
