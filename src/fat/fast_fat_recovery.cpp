@@ -68,8 +68,8 @@ std::size_t CountSeparators(const std::string& path) {
 
 }  // namespace
 
-CFastFatRecovery::CFastFatRecovery(ScanEnvironment environment, ContentCheck contentCheck)
-    : environment_(std::move(environment)), contentCheck_(std::move(contentCheck)) {}
+CFastFatRecovery::CFastFatRecovery(ScanEnvironment environment)
+    : environment_(std::move(environment)) {}
 
 CFastFatRecovery::~CFastFatRecovery() {
   log_.reset();  // flushes the log
@@ -392,8 +392,8 @@ std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
           sector[33] == '.') {
         return candidate;
       }
-    } else if (!contentCheck_ ||
-               contentCheck_(extension, sector, device_, geometry_.bytesPerSector, *first)) {
+    } else if (!environment_.contentCheck ||
+               environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector, *first)) {
       return candidate;
     }
   }
@@ -402,11 +402,11 @@ std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
 
 std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {
   const std::string extension = ExtensionOf(record.Name());
-  if (extension.empty() || !contentCheck_) return 1;
+  if (extension.empty() || !environment_.contentCheck) return 1;
   const auto first = record.startCluster >= 2 ? ClusterSector(record.startCluster) : std::nullopt;
   std::vector<std::uint8_t> sector;
   if (!first || ReadSector(*first, sector) != result::kSuccess) return 1;
-  return contentCheck_(extension, sector, device_, geometry_.bytesPerSector, *first) ? 1 : 0;
+  return environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector, *first) ? 1 : 0;
 }
 
 void CFastFatRecovery::MarkFoldersToRecord(std::uint32_t cluster) {

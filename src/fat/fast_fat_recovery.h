@@ -30,7 +30,7 @@ using ContentCheck = std::function<bool(
 // inside a deleted folder, and the folders that lead to them.
 class CFastFatRecovery : public IFileRecoveryParse {
  public:
-  CFastFatRecovery(ScanEnvironment environment, ContentCheck contentCheck);
+  explicit CFastFatRecovery(ScanEnvironment environment);
   ~CFastFatRecovery() override;
 
   ResultCode AttachImageFile(const std::string& path, char16_t driveLetter) override;
@@ -81,7 +81,6 @@ class CFastFatRecovery : public IFileRecoveryParse {
   ResultCode ReadSector(std::uint64_t sector, std::vector<std::uint8_t>& out);
 
   ScanEnvironment environment_;
-  ContentCheck contentCheck_;
   bool attached_ = false;
   bool bootValid_ = false;
   SectorDevice device_;
