@@ -1,0 +1,44 @@
+#include "platform/folder_tree.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace keldrive::platform {
+namespace {
+
+ResultCode FromError(const std::error_code& error) {
+  return error ? ResultFromErrno(error.value()) : result::kSuccess;
+}
+
+}  // namespace
+
+ResultCode CreateFolderTree(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) return FromError(error);
+  return std::filesystem::is_directory(path, error) ? result::kSuccess : result::kDirectory;
+}
+
+ResultCode DeleteFolderTree(const std::string& path) {
+  std::error_code error;
+  // remove_all deletes a symbolic link itself and does not descend through it.
+  std::filesystem::remove_all(path, error);
+  return FromError(error);
+}
+
+ResultCode ListFolder(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  std::error_code error;
+  std::filesystem::directory_iterator it(path, error);
+  if (error) return FromError(error);
+  for (const std::filesystem::directory_iterator end; it != end; it.increment(error)) {
+    if (error) return FromError(error);
+    names.push_back(it->path().filename().string());
+  }
+  if (error) return FromError(error);
+  std::sort(names.begin(), names.end());
+  return result::kSuccess;
+}
+
+}  // namespace keldrive::platform
