@@ -22,6 +22,8 @@ struct Context {
   std::ostream& err;
   platform::SystemRoots roots;
   bool progressToTerminal = false;
+  // The folder of the scan history and scan logs; empty for the user's own.
+  std::string scanLogRoot;
 };
 
 struct Command {
@@ -35,6 +37,7 @@ struct Command {
 const Command& ListCommand();
 const Command& InfoCommand();
 const Command& DumpCommand();
+const Command& HistoryCommand();
 
 // Prints "keldrive: <subject>: <message>" on the error stream.
 void ReportError(Context& context, std::string_view subject, std::string_view message);

@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
   const std::vector<std::string> words(argv + 1, argv + argc);
-  keldrive::cli::Context context{std::cout, std::cerr, {}, keldrive::platform::StderrIsTerminal()};
+  keldrive::cli::Context context{
+      std::cout, std::cerr, {}, keldrive::platform::StderrIsTerminal(), {}};
   const int code = keldrive::cli::Run(words, context);
   std::cout.flush();
   return code;

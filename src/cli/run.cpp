@@ -6,9 +6,9 @@
 namespace keldrive::cli {
 namespace {
 
-const std::array<const Command*, 3>& Commands() {
-  static const std::array<const Command*, 3> kCommands{&ListCommand(), &InfoCommand(),
-                                                       &DumpCommand()};
+const std::array<const Command*, 4>& Commands() {
+  static const std::array<const Command*, 4> kCommands{&ListCommand(), &InfoCommand(),
+                                                       &DumpCommand(), &HistoryCommand()};
   return kCommands;
 }
 

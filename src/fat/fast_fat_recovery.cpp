@@ -14,7 +14,7 @@
 #include "platform/clock.h"
 #include "platform/disk_catalog.h"
 #include "platform/file_handle.h"
-#include "platform/file_ops.h"
+#include "platform/file_replace.h"
 #include "platform/folder_tree.h"
 #include "platform/path_info.h"
 

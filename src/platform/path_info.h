@@ -1,12 +1,23 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/result_code.h"
 
 namespace keldrive::platform {
 
 enum class PathKind { kMissing, kRegularFile, kDirectory, kBlockDevice, kOther };
 
 PathKind QueryPathKind(const std::string& path);
+
+// The last-write time of a file as a FILETIME (100 ns units since 1601-01-01, UTC), read
+// without opening the file.
+ResultCode QueryLastWriteTime(const std::string& path, std::uint64_t& fileTime);
+
+// The absolute path of an existing file or folder with every symbolic link, "." and ".."
+// resolved, so two names for the same place compare equal.
+ResultCode ResolvePath(const std::string& path, std::string& out);
 
 // True for root (Administrator on Windows), who alone may read raw disks.
 bool HasAdministratorRights();

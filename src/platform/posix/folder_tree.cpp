@@ -1,24 +1,44 @@
 #include "platform/folder_tree.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace keldrive::platform {
+namespace {
+
+ResultCode FromError(const std::error_code& error) {
+  return error ? ResultFromErrno(error.value()) : result::kSuccess;
+}
+
+}  // namespace
 
 ResultCode CreateFolderTree(const std::string& path) {
-  if (path.empty()) return result::kPathNotFound;
-  // Create each missing component from the top down.
-  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-    const std::string part = path.substr(0, end);
-    if (!part.empty() && ::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      return ResultFromErrno(errno);
-    }
-    if (end == std::string::npos) break;
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) return FromError(error);
+  return std::filesystem::is_directory(path, error) ? result::kSuccess : result::kDirectory;
+}
+
+ResultCode DeleteFolderTree(const std::string& path) {
+  std::error_code error;
+  // remove_all deletes a symbolic link itself and does not descend through it.
+  std::filesystem::remove_all(path, error);
+  return FromError(error);
+}
+
+ResultCode ListFolder(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  std::error_code error;
+  std::filesystem::directory_iterator it(path, error);
+  if (error) return FromError(error);
+  for (const std::filesystem::directory_iterator end; it != end; it.increment(error)) {
+    if (error) return FromError(error);
+    names.push_back(it->path().filename().string());
   }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return ResultFromErrno(errno);
-  return S_ISDIR(info.st_mode) ? result::kSuccess : result::kAlreadyExists;
+  if (error) return FromError(error);
+  std::sort(names.begin(), names.end());
+  return result::kSuccess;
 }
 
 }  // namespace keldrive::platform
