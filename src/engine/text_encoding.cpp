@@ -42,7 +42,7 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-std::string Utf16ToUtf8(std::span<const char16_t> text) {
+std::string Utf16ToUtf8Lossy(std::span<const char16_t> text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
@@ -59,52 +59,12 @@ std::string Utf16ToUtf8(std::span<const char16_t> text) {
   return out;
 }
 
-std::string Utf16LeBytesToUtf8(std::span<const std::uint8_t> bytes) {
+std::string Utf16LeBytesToUtf8Lossy(std::span<const std::uint8_t> bytes) {
   std::u16string units(bytes.size() / 2, u'\0');
   for (std::size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
   }
-  return Utf16ToUtf8(units);
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead < 0x80             ? 1
-                         : (lead & 0xE0) == 0xC0 ? 2
-                         : (lead & 0xF0) == 0xE0 ? 3
-                         : (lead & 0xF8) == 0xF0 ? 4
-                                                 : 0;
-    char32_t c = kReplacement;
-    if (length != 0 && i + length <= text.size()) {
-      c = length == 1 ? lead : lead & (0x7F >> length);
-      for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-          length = k;
-          c = kReplacement;
-          break;
-        }
-        c = (c << 6) | (byte(i + k) & 0x3F);
-      }
-      static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (c != kReplacement &&
-          (c < kMinimum[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) {
-        c = kReplacement;
-      }
-    } else {
-      length = 1;
-    }
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += length;
-  }
-  return out;
+  return Utf16ToUtf8Lossy(units);
 }
 
 std::string Cp437ToUtf8(std::span<const std::uint8_t> bytes) {

@@ -273,7 +273,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       }
       const bool deleted = e.IsDeleted();
       std::string name =
-          fill < kLongNameUnits ? Utf16ToUtf8(std::span(longName).subspan(fill)) : ShortName(e);
+          fill < kLongNameUnits ? Utf16ToUtf8Lossy(std::span(longName).subspan(fill)) : ShortName(e);
       if (name.empty()) name = ShortName(e);
       clearLongName();
       const std::uint64_t entrySector = *sector + at / bps;
