@@ -272,8 +272,8 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
         continue;
       }
       const bool deleted = e.IsDeleted();
-      std::string name =
-          fill < kLongNameUnits ? Utf16ToUtf8Lossy(std::span(longName).subspan(fill)) : ShortName(e);
+      std::string name = fill < kLongNameUnits ? Utf16ToUtf8Lossy(std::span(longName).subspan(fill))
+                                               : ShortName(e);
       if (name.empty()) name = ShortName(e);
       clearLongName();
       const std::uint64_t entrySector = *sector + at / bps;
@@ -288,7 +288,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
         }
         if (IsDotDotName(e)) continue;
         if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-          firstDataCluster = SearchHighWord(e.clusterLow, true, {});
+          firstDataCluster = SearchHighWord(e.clusterLow, true, {}, parent);
         }
         FoundFile folder;
         folder.isFolder = 1;
@@ -315,7 +315,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       if ((e.attributes & fat_attr::kArchive) == 0 || !(deleted || insideDeleted)) continue;
 
       if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name));
+        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name), parent);
       }
       FoundFile file;
       file.contentOk = 1;
@@ -380,10 +380,22 @@ std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {
 }
 
 std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
-                                               std::string_view extension) {
+                                               std::string_view extension,
+                                               std::uint32_t parentCluster) {
   if (!folder && extension.empty()) return low;
+  // A file usually lies near the folder that holds it, so the folder's high word is tried
+  // first: for a file whose type cannot be checked it is the only guess with a reason.
+  const std::uint32_t parentHigh = std::min(parentCluster >> 16, kMaxHighWord + 1);
   std::vector<std::uint8_t> sector;
-  for (std::uint32_t high = 0; high <= kMaxHighWord; ++high) {
+  for (std::uint32_t round = 0; round <= kMaxHighWord + 1; ++round) {
+    std::uint32_t high;
+    if (round == 0) {
+      if (folder || parentHigh == 0 || parentHigh > kMaxHighWord) continue;
+      high = parentHigh;
+    } else {
+      high = round - 1;
+      if (!folder && high == parentHigh && parentHigh != 0) continue;
+    }
     const std::uint32_t candidate = high << 16 | low;
     const auto first = ClusterSector(candidate);
     if (!first || ReadSector(*first, sector) != result::kSuccess) break;
@@ -393,7 +405,8 @@ std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
         return candidate;
       }
     } else if (!environment_.contentCheck ||
-               environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector, *first)) {
+               environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
+                                         *first)) {
       return candidate;
     }
   }
@@ -406,7 +419,9 @@ std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {
   const auto first = record.startCluster >= 2 ? ClusterSector(record.startCluster) : std::nullopt;
   std::vector<std::uint8_t> sector;
   if (!first || ReadSector(*first, sector) != result::kSuccess) return 1;
-  return environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector, *first) ? 1 : 0;
+  return environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector, *first)
+             ? 1
+             : 0;
 }
 
 void CFastFatRecovery::MarkFoldersToRecord(std::uint32_t cluster) {

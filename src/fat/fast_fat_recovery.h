@@ -72,7 +72,8 @@ class CFastFatRecovery : public IFileRecoveryParse {
   ResultCode Report(std::int32_t step, std::int32_t remaining);
   void WalkFolder(std::uint32_t firstCluster);
   std::uint32_t FolderDepth(std::uint32_t cluster);
-  std::uint32_t SearchHighWord(std::uint16_t low, bool folder, std::string_view extension);
+  std::uint32_t SearchHighWord(std::uint16_t low, bool folder, std::string_view extension,
+                               std::uint32_t parentCluster);
   std::uint32_t ContentOk(const FoundFile& record);
   void MarkFoldersToRecord(std::uint32_t cluster);
   void RecordFolders();

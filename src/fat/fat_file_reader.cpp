@@ -43,7 +43,13 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
     if (remaining == 0) break;
 
     if (table != nullptr) {
-      const auto next = table->NextCluster(current);
+      auto next = table->NextCluster(current);
+      // A deleted file whose free clusters run into one in use most likely goes on in the
+      // next free cluster: files are written into the first free clusters the table has.
+      std::uint32_t entry = 1;
+      if (!next && table->Entry(current, entry) == result::kSuccess && entry == 0) {
+        next = table->NextFreeCluster(current);
+      }
       if (!next) return report(100, result::kReadFault);
       current = *next;
     } else {

@@ -20,7 +20,8 @@ using DataSink = std::function<ResultCode(std::span<const std::uint8_t> piece)>;
 using PieceReport = std::function<ResultCode(std::int32_t percent, ResultCode current)>;
 
 // Reads the data of a found FAT file cluster by cluster, following the chain of `table`
-// (or, without a table, the clusters that follow one another on the medium), and hands
+// (or, without a table, the clusters that follow one another on the medium; a deleted file
+// goes on through the free clusters, past any in use), and hands
 // at most `limit` bytes to `sink`. A file of size 0 is reported done at once. A chain that
 // ends before the size is reached, or a first cluster below 2 for a file with data, ends
 // the copy with 30: what was copied stays, and nothing is made up.

@@ -104,3 +104,16 @@ std::optional<std::uint32_t> FatTable::NextCluster(std::uint32_t cluster) {
 }
 
 }  // namespace keldrive
+
+namespace keldrive {
+
+std::optional<std::uint32_t> FatTable::NextFreeCluster(std::uint32_t cluster) {
+  for (std::uint32_t next = cluster + 1; next >= 2 && next <= geometry_.LastCluster(); ++next) {
+    std::uint32_t entry = 0;
+    if (Entry(next, entry) != result::kSuccess) return std::nullopt;
+    if (entry == 0) return next;
+  }
+  return std::nullopt;
+}
+
+}  // namespace keldrive

@@ -31,6 +31,10 @@ class FatTable {
   // at a cluster outside the volume, or when the entry cannot be read.
   std::optional<std::uint32_t> NextCluster(std::uint32_t cluster);
 
+  // The first free cluster after `cluster`, skipping clusters in use: where a deleted
+  // file that met a cluster in use most likely goes on. Nothing when none is left.
+  std::optional<std::uint32_t> NextFreeCluster(std::uint32_t cluster);
+
   // Whether an entry value names a next cluster of a chain (not free, end or bad).
   bool IsNextClusterValue(std::uint32_t value) const;
 
