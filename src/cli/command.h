@@ -38,6 +38,10 @@ const Command& ListCommand();
 const Command& InfoCommand();
 const Command& DumpCommand();
 const Command& HistoryCommand();
+const Command& ScanCommand();
+const Command& LsCommand();
+const Command& FindCommand();
+const Command& RecoverCommand();
 
 // Prints "keldrive: <subject>: <message>" on the error stream.
 void ReportError(Context& context, std::string_view subject, std::string_view message);

@@ -10,10 +10,11 @@ namespace keldrive::cli {
 ProgressBar::ProgressBar(std::ostream& out, bool enabled, int columns)
     : out_(out), enabled_(enabled), columns_(std::max(columns, 40)) {}
 
-ProgressBar::~ProgressBar() { Finish(); }
+ProgressBar::~ProgressBar() {
+  Finish();
+}
 
-void ProgressBar::Update(double fraction, const std::string& text,
-                         std::int32_t remainingSeconds) {
+void ProgressBar::Update(double fraction, const std::string& text, std::int32_t remainingSeconds) {
   if (!enabled_) return;
   const std::uint64_t now = platform::MonotonicMilliseconds();
   if (drawn_ && now - lastDrawMs_ < 100) return;
@@ -35,7 +36,8 @@ void ProgressBar::Update(double fraction, const std::string& text,
   }
   line += text;
   if (remainingSeconds >= 0) line += ", " + FormatDuration(remainingSeconds) + " left";
-  if (static_cast<int>(line.size()) >= columns_) line.resize(static_cast<std::size_t>(columns_ - 1));
+  if (static_cast<int>(line.size()) >= columns_)
+    line.resize(static_cast<std::size_t>(columns_ - 1));
   out_ << '\r' << line << "\x1b[K" << std::flush;
   drawn_ = true;
 }

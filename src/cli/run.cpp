@@ -6,9 +6,10 @@
 namespace keldrive::cli {
 namespace {
 
-const std::array<const Command*, 4>& Commands() {
-  static const std::array<const Command*, 4> kCommands{&ListCommand(), &InfoCommand(),
-                                                       &DumpCommand(), &HistoryCommand()};
+const std::array<const Command*, 8>& Commands() {
+  static const std::array<const Command*, 8> kCommands{
+      &ListCommand(),    &ScanCommand(),    &LsCommand(),   &FindCommand(),
+      &RecoverCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
   return kCommands;
 }
 
