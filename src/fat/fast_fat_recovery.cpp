@@ -26,6 +26,8 @@ constexpr std::uint64_t kProgressIntervalMs = 5000;
 // No folder holds more entries than this; a longer walk is a loop in a damaged volume.
 constexpr std::uint32_t kMaxFolderEntries = 65536;
 constexpr std::uint32_t kMaxHighWord = 256;
+// How far a deleted folder is followed over free clusters of other data.
+constexpr std::uint32_t kMaxSkippedFolderClusters = 8192;
 constexpr std::size_t kLongNameUnits = 260;
 
 std::string TrimmedShortPart(std::span<const std::uint8_t> bytes) {
@@ -339,10 +341,30 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
     }
 
     if (fixedRoot) return;
-    const auto following = table_.NextCluster(cluster);
+    std::uint32_t entry = 1;
+    const bool freed = table_.Entry(cluster, entry) == result::kSuccess && entry == 0;
+    const auto following = freed ? NextDeletedFolderCluster(cluster) : table_.NextCluster(cluster);
     if (!following) return;
     cluster = *following;
   }
+}
+
+std::optional<std::uint32_t> CFastFatRecovery::NextDeletedFolderCluster(std::uint32_t cluster) {
+  // A deleted folder that grew while files were written into it has their data between
+  // its own clusters. Its next cluster is the next free one that holds directory entries;
+  // free clusters of other data are passed over, and the start of another folder ends it.
+  std::vector<std::uint8_t> sector;
+  std::uint32_t current = cluster;
+  for (std::uint32_t skipped = 0; skipped <= kMaxSkippedFolderClusters; ++skipped) {
+    const auto next = table_.NextFreeCluster(current);
+    if (!next) return std::nullopt;
+    const auto first = ClusterSector(*next);
+    if (!first || ReadSector(*first, sector) != result::kSuccess) return std::nullopt;
+    if (IsDotPairSector(sector)) return std::nullopt;
+    if (IsFatDirectorySector(sector)) return *next;
+    current = *next;
+  }
+  return std::nullopt;
 }
 
 std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {

@@ -71,6 +71,7 @@ class CFastFatRecovery : public IFileRecoveryParse {
   ResultCode ReadBootRegion(std::uint32_t deviceSectorBytes);
   ResultCode Report(std::int32_t step, std::int32_t remaining);
   void WalkFolder(std::uint32_t firstCluster);
+  std::optional<std::uint32_t> NextDeletedFolderCluster(std::uint32_t cluster);
   std::uint32_t FolderDepth(std::uint32_t cluster);
   std::uint32_t SearchHighWord(std::uint16_t low, bool folder, std::string_view extension,
                                std::uint32_t parentCluster);
