@@ -251,3 +251,29 @@ TEST(CFastFatRecovery, AnEngineThatCouldNotAttachRefusesEverything) {
 
 }  // namespace
 }  // namespace keldrive
+
+namespace keldrive {
+namespace {
+
+TEST(CFastFatRecovery, FollowsADeletedFolderThatGrewBetweenItsFiles) {
+  ScannedImage scan("fat/deleted_album.img.gz");
+  std::map<std::string, std::string> truth;  // name → sha256
+  for (const auto& row : testing::LoadTruthTable("fat/deleted_album_truth.tsv")) {
+    truth[row[0]] = row[2];
+  }
+  ASSERT_EQ(truth.size(), 60u);
+  const auto listed = scan.Listing();
+  std::size_t exact = 0;
+  for (const auto& [name, sha] : truth) {
+    const auto found = listed.find("Album/" + name);
+    ASSERT_NE(found, listed.end()) << name;
+    const std::string target = scan.dir.File("out/" + name);
+    ASSERT_EQ(scan.engine->RecoverItem(found->second, target, 0), result::kSuccess) << name;
+    if (testing::Sha256Hex(testing::ReadFileBytes(target)) == sha) ++exact;
+  }
+  EXPECT_EQ(exact, truth.size());
+  EXPECT_EQ(listed.size(), truth.size());
+}
+
+}  // namespace
+}  // namespace keldrive
