@@ -18,7 +18,7 @@ run_one() {
   mkdir -p "$work/$name" "fuzz/corpus/$name"
   # New inputs go to the scratch corpus; the committed seeds stay as they are.
   if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="$work/$name-" "$work/$name" "fuzz/corpus/$name" >"$work/$name.log" 2>&1; then
     echo "fuzz: $name: $(grep -o 'Done [0-9]* runs.*' "$work/$name.log" || echo done)"
   else

@@ -115,12 +115,17 @@ TEST_P(FatImage, ListsEveryDeletedFileAndRecoversItByteExact) {
     EXPECT_EQ(found->second.size, truth.size) << path;
     const std::string target = out + "/" + std::to_string(found->second.recordNumber);
     const ResultCode rc = scan.engine->RecoverItem(found->second, target, 0);
+    std::string previewPath;
+    std::vector<std::uint8_t> preview(4096);
+    std::uint32_t previewSize = static_cast<std::uint32_t>(preview.size());
+    scan.engine->ExtractForPreview(found->second, previewPath, preview, previewSize, nullptr,
+                                   nullptr);
     if (!truth.exact) continue;
     EXPECT_EQ(rc, result::kSuccess) << path;
     EXPECT_EQ(testing::Sha256Hex(testing::ReadFileBytes(target)), truth.sha256) << path;
   }
   EXPECT_EQ(testing::Sha256Hex(testing::ReadFileBytes(scan.image)), before)
-      << "scanning and recovering never write to the medium";
+      << "scanning, recovering and previewing never write to the medium";
 }
 
 TEST_P(FatImage, RecoversADeletedFolderAsATree) {
