@@ -85,12 +85,6 @@ struct Job {
   std::int32_t depthOffset = 0;
 };
 
-std::size_t CountSeparators(const std::string& path) {
-  if (path.empty()) return 0;
-  return static_cast<std::size_t>(
-      std::count_if(path.begin(), path.end() - 1, [](char c) { return c == '/' || c == '\\'; }));
-}
-
 // DIR followed by the path in the scan, every part made safe.
 std::string KeptPath(const std::string& dir, const std::string& sourcePath) {
   std::string target = dir;
@@ -185,7 +179,8 @@ int Run(const Arguments& arguments, Context& context) {
       job.target = keepPaths ? KeptPath(dir, words[i])
                              : FreeTargetPath(JoinPath(dir, SafeFileName(item.record.Name())));
       // The engine lists a folder at the depth it counts from the target path.
-      job.depthOffset = static_cast<std::int32_t>(CountSeparators(job.target)) - (item.depth + 1);
+      job.depthOffset =
+          static_cast<std::int32_t>(CountPathSeparators(job.target)) - (item.depth + 1);
       jobs.push_back(std::move(job));
     }
   }

@@ -42,6 +42,20 @@ std::int32_t OnScanProgress(void* context, std::int32_t step, std::int32_t weigh
   return platform::InterruptRequested() ? ResultCancelled : 0;
 }
 
+// The medium an argument names and the scan-log root its scans live under.
+ResultCode ResolveMediumAndRoot(const Context& context, const std::string& argument,
+                                MediumChoice& medium, std::string& root, std::string& message) {
+  if (const ResultCode rc = ResolveMedium(argument, context.roots, medium, message);
+      rc != result::kSuccess) {
+    return rc;
+  }
+  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
+    message = "cannot use the scan-log folder: " + DescribeResult(rc);
+    return rc;
+  }
+  return result::kSuccess;
+}
+
 }  // namespace
 
 std::string MediumIdentity(const MediumChoice& medium) {
@@ -172,13 +186,9 @@ bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& n
 
 ResultCode OpenScan(const Context& context, const std::string& argument,
                     std::optional<std::uint64_t> number, LoadedScan& out, std::string& message) {
-  if (const ResultCode rc = ResolveMedium(argument, context.roots, out.medium, message);
-      rc != result::kSuccess) {
-    return rc;
-  }
   std::string root;
-  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
-    message = "cannot use the scan-log folder: " + DescribeResult(rc);
+  if (const ResultCode rc = ResolveMediumAndRoot(context, argument, out.medium, root, message);
+      rc != result::kSuccess) {
     return rc;
   }
   const auto scans = FindScans(root, MediumIdentity(out.medium));
@@ -206,13 +216,9 @@ ResultCode OpenScan(const Context& context, const std::string& argument,
 
 ResultCode RunDeletedScan(Context& context, const std::string& argument, LoadedScan& out,
                           std::string& message) {
-  if (const ResultCode rc = ResolveMedium(argument, context.roots, out.medium, message);
-      rc != result::kSuccess) {
-    return rc;
-  }
   std::string root;
-  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
-    message = "cannot use the scan-log folder: " + DescribeResult(rc);
+  if (const ResultCode rc = ResolveMediumAndRoot(context, argument, out.medium, root, message);
+      rc != result::kSuccess) {
     return rc;
   }
   ScanHistory history(root);

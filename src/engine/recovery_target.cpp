@@ -1,5 +1,6 @@
 #include "engine/recovery_target.h"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 
@@ -72,6 +73,13 @@ ResultCode CreateParentFolder(std::string_view path) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (parent.empty()) return result::kSuccess;
   return platform::CreateFolderTree(parent.string());
+}
+
+std::size_t CountPathSeparators(std::string_view path) {
+  if (path.empty()) return 0;
+  path.remove_suffix(1);
+  return static_cast<std::size_t>(
+      std::count_if(path.begin(), path.end(), [](char c) { return c == '/' || c == '\\'; }));
 }
 
 std::string FreeTargetPath(const std::string& path) {

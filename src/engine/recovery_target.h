@@ -23,6 +23,10 @@ bool IsInsideFolder(std::string_view path, std::string_view folder);
 // Creates the folder that will hold `path`, with its parents.
 ResultCode CreateParentFolder(std::string_view path);
 
+// The separators ("/" or "\\") in a path, a last character not counted: how deep a folder
+// recovery is below the folder the user chose.
+std::size_t CountPathSeparators(std::string_view path);
+
 // `path` when nothing exists there, else the first free "base(n).ext" for n = 1, 2, ...
 std::string FreeTargetPath(const std::string& path);
 

@@ -62,12 +62,6 @@ bool IsDotDotName(const DirEntry& e) {
          std::all_of(e.name.begin() + 2, e.name.end(), [](std::uint8_t b) { return b == ' '; });
 }
 
-std::size_t CountSeparators(const std::string& path) {
-  if (path.empty()) return 0;
-  return static_cast<std::size_t>(
-      std::count_if(path.begin(), path.end() - 1, [](char c) { return c == '/' || c == '\\'; }));
-}
-
 }  // namespace
 
 CFastFatRecovery::CFastFatRecovery(ScanEnvironment environment)
@@ -573,7 +567,7 @@ ResultCode CFastFatRecovery::RecoverItem(const FoundFile& record, const std::str
     const std::string folderPath =
         first ? targetPath : JoinPath(item.containerPath, SafeFileName(item.folder.Name()));
     first = false;
-    const auto depth = static_cast<std::int32_t>(CountSeparators(folderPath)) - depthOffset;
+    const auto depth = static_cast<std::int32_t>(CountPathSeparators(folderPath)) - depthOffset;
     std::vector<FoundFile> children;
     result = ListFolder(&item.folder, depth, children);
     for (const FoundFile& child : children) {
