@@ -44,9 +44,11 @@ std::u16string Utf16(const std::string& utf8) {
   for (std::size_t i = 0; i < utf8.size();) {
     const auto b = static_cast<unsigned char>(utf8[i]);
     const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    char32_t c = n == 1 ? b : b & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k)
-      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    char32_t c = b;
+    if (n > 1) c &= 0x7Fu >> n;
+    for (std::size_t k = 1; k < n; ++k) {
+      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    }
     if (c >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
