@@ -41,6 +41,7 @@ ParseStatus DecodeRunList(std::span<const std::uint8_t> runList, std::vector<Dat
     DataRun run;
     run.clusterCount = static_cast<std::uint32_t>(ReadField(r, lengthBytes));
     run.clusterDelta = SignExtend(ReadField(r, offsetBytes), offsetBytes);
+    if (offsetBytes == 0) run.flags = kRunSparse;
     runs.push_back(run);
   }
   return ParseStatus::kOk;

@@ -24,7 +24,7 @@ Decoded Decode(const Bytes& runList) {
   const ParseStatus status = DecodeRunList(runList, runs);
   Decoded d{{}, status};
   for (const DataRun& r : runs) {
-    EXPECT_EQ(r.reserved, 0u);
+    if (r.flags == kRunSparse) EXPECT_EQ(r.clusterDelta, 0) << "a sparse run sits where it is";
     d.runs.emplace_back(r.clusterCount, r.clusterDelta);
   }
   return d;
@@ -62,6 +62,16 @@ TEST(DecodeRunList, ReadsCountsAndSignedDeltas) {
        {{{4, 0x20}}, ParseStatus::kDamaged}},
   };
   for (const Case& c : cases) EXPECT_EQ(Decode(c.runList), c.expected) << c.what;
+}
+
+TEST(DecodeRunList, MarksRunsWithoutAnOffsetSparse) {
+  std::vector<DataRun> runs;
+  ASSERT_EQ(DecodeRunList(Bytes{0x11, 0x04, 0x20, 0x01, 0x08, 0x11, 0x02, 0x00, 0x00}, runs),
+            ParseStatus::kOk);
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].flags, 0u);
+  EXPECT_EQ(runs[1].flags, kRunSparse);
+  EXPECT_EQ(runs[2].flags, 0u) << "an offset field of 0 is a real run";
 }
 
 TEST(DecodeRunList, EveryOffsetWidthKeepsItsSign) {
