@@ -24,7 +24,9 @@ Decoded Decode(const Bytes& runList) {
   const ParseStatus status = DecodeRunList(runList, runs);
   Decoded d{{}, status};
   for (const DataRun& r : runs) {
-    if (r.flags == kRunSparse) EXPECT_EQ(r.clusterDelta, 0) << "a sparse run sits where it is";
+    if (r.flags == kRunSparse) {
+      EXPECT_EQ(r.clusterDelta, 0) << "a sparse run sits where it is";
+    }
     d.runs.emplace_back(r.clusterCount, r.clusterDelta);
   }
   return d;
