@@ -12,10 +12,9 @@ namespace keldrive {
 
 // Whether the first sector of a found file's data carries the signature its extension
 // promises; unknown extensions are not contradicted.
-using ContentCheck = std::function<bool(std::string_view extension,
-                                        std::span<const std::uint8_t> sector,
-                                        SectorDevice& device, std::uint32_t bytesPerSector,
-                                        std::uint64_t absoluteSector)>;
+using ContentCheck = std::function<bool(
+    std::string_view extension, std::span<const std::uint8_t> sector, SectorDevice& device,
+    std::uint32_t bytesPerSector, std::uint64_t absoluteSector)>;
 
 // What an engine needs from the application around it: where the current scan keeps its
 // logs (the scan history hands out a folder per scan), where preview files go, and the

@@ -6,17 +6,12 @@
 #include "disk/byte_reader.h"
 #include "engine/cluster_address.h"
 #include "engine/file_category.h"
-#include "engine/recovery_target.h"
+#include "engine/folder_recovery.h"
 #include "engine/scan_log_name.h"
 #include "engine/text_encoding.h"
 #include "fat/dir_entry.h"
 #include "fat/fat_file_reader.h"
 #include "platform/clock.h"
-#include "platform/disk_catalog.h"
-#include "platform/file_handle.h"
-#include "platform/file_replace.h"
-#include "platform/folder_tree.h"
-#include "platform/path_info.h"
 
 namespace keldrive {
 namespace {
@@ -523,119 +518,36 @@ std::int32_t CFastFatRecovery::NextFreeExtent(std::uint64_t& sector, std::uint64
   return 1;
 }
 
-ResultCode CFastFatRecovery::WriteItem(const FoundFile& record, const std::string& path) {
-  const auto report = [&](std::int32_t percent, ResultCode current) -> ResultCode {
-    if (recoverProgress_ == nullptr) return current;
-    return recoverProgress_(progressContext_, percent, 100, current, path);
+CopyFileData CFastFatRecovery::DataOf(const FoundFile& record) {
+  return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
+    return CopyFatFileData(device_, &table_, geometry_.bytesPerSector, record, limit, sink, report);
   };
-  if (record.isFolder != 0) {
-    platform::CreateFolderTree(path);
-    return result::kSuccess;
-  }
-  // An existing file is replaced whole, so no old tail survives behind a shorter one.
-  platform::FileHandle file;
-  if (const ResultCode rc = platform::FileHandle::CreateAlways(path, file);
-      rc != result::kSuccess) {
-    return report(100, rc);
-  }
-  return CopyFatFileData(
-      device_, &table_, geometry_.bytesPerSector, record, record.size,
-      [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
 }
 
 ResultCode CFastFatRecovery::RecoverItem(const FoundFile& record, const std::string& targetPath,
                                          std::int32_t depthOffset) {
   if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  if (record.isFolder == 0) {
-    if (const ResultCode rc = CreateParentFolder(targetPath); rc != result::kSuccess) return rc;
-    return WriteItem(record, targetPath);
-  }
-  if (const ResultCode rc = platform::CreateFolderTree(targetPath); rc != result::kSuccess) {
-    return rc;
-  }
-  // Breadth first: each queued folder carries the path of the folder that holds it.
-  struct Item {
-    FoundFile folder;
-    std::string containerPath;
-  };
-  std::deque<Item> queue{{record, {}}};
-  ResultCode result = result::kSuccess;
-  bool first = true;
-  while (!queue.empty()) {
-    Item item = std::move(queue.front());
-    queue.pop_front();
-    const std::string folderPath =
-        first ? targetPath : JoinPath(item.containerPath, SafeFileName(item.folder.Name()));
-    first = false;
-    const auto depth = static_cast<std::int32_t>(CountPathSeparators(folderPath)) - depthOffset;
-    std::vector<FoundFile> children;
-    result = ListFolder(&item.folder, depth, children);
-    for (const FoundFile& child : children) {
-      std::string childPath = JoinPath(folderPath, SafeFileName(child.Name()));
-      if (!IsInsideFolder(childPath, targetPath)) continue;
-      if (child.isFolder != 0) {
-        WriteItem(child, childPath);
-        queue.push_back({child, folderPath});
-        continue;
-      }
-      childPath = FreeTargetPath(childPath);  // two deleted files may share a name
-      result = WriteItem(child, childPath);
-      if (result == ResultCancelled) return result;
-    }
-  }
-  return result;
+  return RecoverFoundItem(
+      *this, record, targetPath, depthOffset,
+      [this](const FoundFile& file, const std::string& path) {
+        return WriteFoundFileTo(
+            path, file, DataOf(file), [&](std::int32_t percent, ResultCode current) -> ResultCode {
+              if (recoverProgress_ == nullptr) return current;
+              return recoverProgress_(progressContext_, percent, 100, current, path);
+            });
+      });
 }
 
 ResultCode CFastFatRecovery::ExtractForPreview(const FoundFile& record, std::string& tempPath,
                                                std::span<std::uint8_t> buffer, std::uint32_t& size,
                                                ListProgressCallback progress, void* context) {
-  const std::uint32_t capacity = size;
-  size = 0;
-  tempPath.clear();
-  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  const std::string extension = ExtensionOf(record.Name());
-  if (!extension.empty()) {
-    platform::CreateFolderTree(environment_.previewFolder);
-    if (PatternListContains(kPreviewDocumentPatterns, extension)) {
-      tempPath = JoinPath(environment_.previewFolder, SafeFileName(record.Name()));
-    }
-    const FileCategory category = CategoryOfExtension(extension);
-    if (category == FileCategory::kPhoto)
-      tempPath = JoinPath(environment_.previewFolder, "tmp.jpg");
-    if (category == FileCategory::kAudio || category == FileCategory::kVideo) {
-      tempPath = JoinPath(environment_.previewFolder, "tmp.avi");
-    }
+  if (!bootValid_) {
+    tempPath.clear();
+    size = 0;
+    return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
   }
-  const auto report = [&](std::int32_t percent, ResultCode current) -> ResultCode {
-    if (progress == nullptr) return current;
-    const std::int32_t answer = progress(context, percent, current);
-    return answer;
-  };
-  if (record.clusterBytes > kMaxClusterBytes) return report(100, result::kWriteFault);
-
-  if (tempPath.empty()) {
-    const std::uint64_t limit = std::min<std::uint64_t>({record.size, capacity, buffer.size()});
-    return CopyFatFileData(
-        device_, &table_, geometry_.bytesPerSector, record, limit,
-        [&](std::span<const std::uint8_t> piece) {
-          std::copy(piece.begin(), piece.end(), buffer.begin() + size);
-          size += static_cast<std::uint32_t>(piece.size());
-          return result::kSuccess;
-        },
-        report);
-  }
-  platform::RemoveFile(tempPath);
-  platform::FileHandle file;
-  if (const ResultCode rc = platform::FileHandle::CreateAlways(tempPath, file);
-      rc != result::kSuccess) {
-    return report(100, rc);
-  }
-  const ResultCode rc = CopyFatFileData(
-      device_, &table_, geometry_.bytesPerSector, record, record.size,
-      [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
-  file.Close();
-  if (rc != result::kSuccess) platform::RemoveFile(tempPath);
-  return rc;
+  return ExtractPreview(environment_.previewFolder, record, tempPath, buffer, size, progress,
+                        context, DataOf(record));
 }
 
 }  // namespace keldrive

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disk/sector_device.h"
+#include "engine/file_output.h"
 #include "engine/recovery_engine.h"
 #include "engine/scan_environment.h"
 #include "engine/scan_log.h"
@@ -79,7 +80,8 @@ class CFastFatRecovery : public IFileRecoveryParse {
   void MarkFoldersToRecord(std::uint32_t cluster);
   void RecordFolders();
   std::optional<std::uint64_t> ClusterSector(std::uint32_t cluster) const;
-  ResultCode WriteItem(const FoundFile& record, const std::string& path);
+  // The reader of a found file's data, for writing it out or previewing it.
+  CopyFileData DataOf(const FoundFile& record);
   ResultCode ReadSector(std::uint64_t sector, std::vector<std::uint8_t>& out);
 
   ScanEnvironment environment_;

@@ -5,19 +5,11 @@
 #include <span>
 
 #include "disk/sector_device.h"
+#include "engine/file_output.h"
 #include "engine/found_file.h"
 #include "fat/fat_table.h"
 
 namespace keldrive {
-
-// Clusters larger than this are not believed.
-inline constexpr std::uint32_t kMaxClusterBytes = 104'857'600;
-
-// Receives the data of a file piece by piece; a non-zero result stops the copy.
-using DataSink = std::function<ResultCode(std::span<const std::uint8_t> piece)>;
-// Told the percentage done and the result so far after each piece; its answer becomes the
-// result (so it decides whether an error ends the copy, and can cancel).
-using PieceReport = std::function<ResultCode(std::int32_t percent, ResultCode current)>;
 
 // Reads the data of a found FAT file cluster by cluster, following the chain of `table`
 // (or, without a table, the clusters that follow one another on the medium; a deleted file
