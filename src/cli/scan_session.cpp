@@ -245,9 +245,9 @@ ResultCode RunDeletedScan(Context& context, const std::string& argument, LoadedS
       return rc;
     }
     message = out.medium.kind == MediumChoice::Kind::kDisk
-                  ? "no FAT file system at the start of this disk; scan one of its "
+                  ? "no FAT or NTFS file system at the start of this disk; scan one of its "
                     "partitions (see keldrive list)"
-                  : "no FAT file system found here, so deleted files cannot be listed";
+                  : "no FAT or NTFS file system found here, so deleted files cannot be listed";
     return result::kNotSupported;
   }
   if (const ResultCode rc = platform::CreateFolderTree(out.record.folder); rc != result::kSuccess) {

@@ -6,6 +6,7 @@
 #include "disk/sector_device.h"
 #include "engine/ext_placeholder_engine.h"
 #include "fat/fast_fat_recovery.h"
+#include "ntfs/fast_ntfs_recovery.h"
 #include "platform/disk_catalog.h"
 
 namespace keldrive {
@@ -18,9 +19,10 @@ std::unique_ptr<IFileRecoveryParse> MakeEngine(FileSystemKind kind, int mode,
   switch (kind) {
     case FileSystemKind::kFat:
       return std::make_unique<CFastFatRecovery>(environment);
+    case FileSystemKind::kNtfs:
+      return std::make_unique<CFastNtfsRecovery>(environment);
     case FileSystemKind::kExt:
       return std::make_unique<CFastExtRecovery>();
-    case FileSystemKind::kNtfs:
     case FileSystemKind::kOther:
       break;
   }

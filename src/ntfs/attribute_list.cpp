@@ -1,7 +1,10 @@
 #include "ntfs/attribute_list.h"
 
+#include <algorithm>
+
 #include "disk/byte_reader.h"
 #include "ntfs/attribute.h"
+#include "ntfs/data_run.h"
 
 namespace keldrive {
 namespace {
@@ -54,6 +57,43 @@ bool AttributeListWalk::Next(AttributeListEntry& out) {
   }
   position_ += out.length;
   return true;
+}
+
+ResultCode ReadAttributeListValue(SectorDevice& device, const NtfsGeometry& geometry,
+                                  const Attribute& list, std::vector<std::uint8_t>& bytes) {
+  bytes.clear();
+  if (!list.header.nonResident) {
+    std::span<const std::uint8_t> value;
+    if (ResidentValue(list, value) != ParseStatus::kOk) return result::kInvalidParameter;
+    bytes.assign(value.begin(), value.end());
+    return result::kSuccess;
+  }
+  std::vector<DataRun> listRuns;
+  DecodeDataRuns(list, listRuns);
+  const std::size_t wanted = static_cast<std::size_t>(
+      std::min<std::uint64_t>(list.header.realSize, kMaxAttributeListBytes));
+  const std::uint32_t sectorBytes = geometry.bytesPerSector;
+  std::vector<std::uint8_t> piece;
+  std::int64_t cluster = 0;
+  for (const DataRun& run : listRuns) {
+    if (bytes.size() >= wanted) break;
+    if (!AddClusterDelta(cluster, run.clusterDelta)) break;
+    std::uint64_t sector = 0;
+    if (!ClusterToSector(geometry, cluster, sector)) break;
+    const std::uint64_t runSectors = std::uint64_t{run.clusterCount} * geometry.sectorsPerCluster;
+    const std::uint64_t neededSectors = (wanted - bytes.size() + sectorBytes - 1) / sectorBytes;
+    const auto count = static_cast<std::int32_t>(std::min(runSectors, neededSectors));
+    piece.assign(static_cast<std::size_t>(count) * sectorBytes, 0);
+    std::int32_t got = 0;
+    if (const ResultCode rc =
+            ReadSectors(device, piece, sector, count, static_cast<std::int32_t>(sectorBytes), got);
+        rc != result::kSuccess) {
+      return rc;
+    }
+    const std::size_t take = std::min(piece.size(), wanted - bytes.size());
+    bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(take));
+  }
+  return result::kSuccess;
 }
 
 }  // namespace keldrive

@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "disk/sector_device.h"
+#include "ntfs/attribute.h"
 #include "ntfs/parse_status.h"
+#include "ntfs/volume_geometry.h"
 
 namespace keldrive {
 
@@ -42,5 +46,14 @@ class AttributeListWalk {
   bool done_ = false;
   bool damaged_ = false;
 };
+
+// An attribute list is at most this long; a longer one is read this far.
+inline constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;
+
+// The value of an attribute list: the resident value, or the runs of a non-resident one
+// read up to its real size and at most kMaxAttributeListBytes. Returns 0, 87 for a
+// resident value outside its attribute, or a read's error.
+ResultCode ReadAttributeListValue(SectorDevice& device, const NtfsGeometry& geometry,
+                                  const Attribute& list, std::vector<std::uint8_t>& bytes);
 
 }  // namespace keldrive

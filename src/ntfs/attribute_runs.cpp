@@ -73,51 +73,13 @@ std::optional<Attribute> FindExtent(const Record& record, std::uint32_t recordSi
   return std::nullopt;
 }
 
-// The bytes of a non-resident attribute list, up to its real size and the list limit.
-ResultCode ReadListValue(SectorDevice& device, const NtfsGeometry& geometry, const Attribute& list,
-                         std::vector<std::uint8_t>& bytes) {
-  bytes.clear();
-  std::vector<DataRun> listRuns;
-  DecodeDataRuns(list, listRuns);
-  const std::size_t wanted = static_cast<std::size_t>(
-      std::min<std::uint64_t>(list.header.realSize, kMaxAttributeListBytes));
-  const std::uint32_t sectorBytes = geometry.bytesPerSector;
-  std::vector<std::uint8_t> piece;
-  std::int64_t cluster = 0;
-  for (const DataRun& run : listRuns) {
-    if (bytes.size() >= wanted) break;
-    if (!AddClusterDelta(cluster, run.clusterDelta)) break;
-    std::uint64_t sector = 0;
-    if (!ClusterToSector(geometry, cluster, sector)) break;
-    const std::uint64_t runSectors = std::uint64_t{run.clusterCount} * geometry.sectorsPerCluster;
-    const std::uint64_t neededSectors = (wanted - bytes.size() + sectorBytes - 1) / sectorBytes;
-    const auto count = static_cast<std::int32_t>(std::min(runSectors, neededSectors));
-    piece.assign(static_cast<std::size_t>(count) * sectorBytes, 0);
-    std::int32_t got = 0;
-    if (const ResultCode rc =
-            ReadSectors(device, piece, sector, count, static_cast<std::int32_t>(sectorBytes), got);
-        rc != result::kSuccess) {
-      return rc;
-    }
-    const std::size_t take = std::min(piece.size(), wanted - bytes.size());
-    bytes.insert(bytes.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(take));
-  }
-  return result::kSuccess;
-}
-
 // Gathers the extents of (type, name) that `list` names, from `chain`'s next cluster on.
 void FollowAttributeList(SectorDevice& device, const NtfsGeometry& geometry,
                          std::span<const DataRun> mftRuns, bool readingMft, const Record& base,
                          const Attribute& list, std::uint32_t type,
                          std::optional<std::u16string> name, ExtentChain& chain) {
-  std::vector<std::uint8_t> stored;
-  std::span<const std::uint8_t> value;
-  if (list.header.nonResident) {
-    if (ReadListValue(device, geometry, list, stored) != result::kSuccess) return;
-    value = stored;
-  } else if (ResidentValue(list, value) != ParseStatus::kOk) {
-    return;
-  }
+  std::vector<std::uint8_t> value;
+  if (ReadAttributeListValue(device, geometry, list, value) != result::kSuccess) return;
 
   AttributeListWalk walk(value);
   AttributeListEntry entry;

@@ -22,8 +22,6 @@ enum class AttributeListHandling {
   kStop,
 };
 
-// An attribute list is at most this long; a longer one is read this far.
-inline constexpr std::size_t kMaxAttributeListBytes = 256 * 1024;
 // No file gathers more runs than this from its extents.
 inline constexpr std::size_t kMaxDataRuns = std::size_t{1} << 21;
 

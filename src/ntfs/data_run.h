@@ -12,8 +12,8 @@ namespace keldrive {
 // One run of a run list as the engines keep it. The delta is relative to the previous
 // run's first cluster, the first run's to cluster 0, so every user sums the deltas itself
 // from 0. A sparse run (no offset field) has delta 0 and the sparse flag: it holds no
-// clusters on the medium, and its part of the file reads as zeros. For the sums it sits at the preceding run's
-// clusters.
+// clusters on the medium, and its part of the file reads as zeros. For the sums it sits at the
+// preceding run's clusters.
 struct DataRun {
   std::uint32_t clusterCount = 0;
   std::uint32_t flags = 0;  // kRunSparse

@@ -124,7 +124,7 @@ TEST(RecoveryCommands, RecoverScansFirstAndExplainsMistakes) {
   testing::WriteFile(s.dir.File("zeros.img"), std::vector<std::uint8_t>(1 << 20));
   r = s.Run({"scan", s.dir.File("zeros.img")});
   EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_NE(r.err.find("no FAT file system found"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no FAT or NTFS file system found"), std::string::npos) << r.err;
 }
 
 }  // namespace
