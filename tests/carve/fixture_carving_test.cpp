@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -75,6 +76,88 @@ TEST(FixtureCarving, EveryFileIsIdentifiedAndSized) {
       EXPECT_EQ(static_cast<int>(hit.code), row.code);
       EXPECT_EQ(hit.name, std::to_string(row.sector) + "." + row.name);
       EXPECT_EQ(hit.size, row.carvedBytes) << "file bytes " << row.fileBytes;
+    }
+  }
+}
+
+// The first-byte index answers as the table walk does: for every sector of the fixtures,
+// and for every real header with the byte at each key offset replaced by all 256 values.
+TEST(FixtureCarving, IndexAgreesWithTableWalk) {
+  for (const auto& [name, bytes] : Images()) {
+    MemoryDevice device(bytes);
+    SectorProbe probe;
+    probe.medium = &device.device;
+    for (std::uint64_t s = 0; s < device.device.totalSectors; ++s) {
+      probe.hitSector = probe.cursorSector = s;
+      probe.previousWasTs = s % 2 == 0;
+      ASSERT_EQ(RecogniseSector(probe, device.Sector(s)),
+                RecogniseSectorByTableWalk(probe, device.Sector(s)))
+          << name << " sector " << s;
+    }
+  }
+  for (const TruthRow& row : Truth()) {
+    MemoryDevice device(Images().at(row.image));
+    SectorProbe probe;
+    probe.medium = &device.device;
+    probe.hitSector = probe.cursorSector = row.sector;
+    const auto original = device.Sector(row.sector);
+    std::vector<std::uint8_t> header(original.begin(), original.end());
+    for (const std::size_t offset : {0u, 1u, 4u, 8u, 10u, 31u}) {
+      const std::uint8_t kept = header[offset];
+      for (int value = 0; value < 256; ++value) {
+        header[offset] = static_cast<std::uint8_t>(value);
+        ASSERT_EQ(RecogniseSector(probe, header), RecogniseSectorByTableWalk(probe, header))
+            << row.image << " sector " << row.sector << " byte " << offset << " = " << value;
+      }
+      header[offset] = kept;
+    }
+  }
+}
+
+// Types the carving walk steps into by one sector, to look for files inside them.
+bool WalkLooksInside(FileTypeCode code) {
+  using enum FileTypeCode;
+  for (const FileTypeCode c :
+       {kDoc, kOle, kXls, kPpt, kWav, kAvi, kAsf, kSwf, kBmp, kCab, kTrueType, kIco}) {
+    if (c == code) return true;
+  }
+  return false;
+}
+
+// A scan of each image as the carving engine walks it finds every file at its sector with
+// its size; anything else it finds lies inside a file it looks into.
+TEST(FixtureCarving, ScanWalkFindsEveryFile) {
+  const auto truth = Truth();
+  for (const auto& [name, bytes] : Images()) {
+    MemoryDevice device(bytes);
+    CarveContext context;
+    std::map<std::uint64_t, CarvedFileHit> hits;
+    for (std::uint64_t sector = 0; sector < device.device.totalSectors;) {
+      CarvedFileHit hit;
+      if (Identify(context, device, sector, hit) != result::kSuccess) {
+        ++sector;
+        continue;
+      }
+      const std::uint64_t step = WalkLooksInside(hit.code) ? 1 : (hit.size + 511) / 512;
+      hits[sector] = hit;
+      sector += std::max<std::uint64_t>(step, 1);
+    }
+    for (const TruthRow& row : truth) {
+      if (row.image != name || row.carvedBytes == 0) continue;
+      ASSERT_TRUE(hits.contains(row.sector)) << name << " " << row.sector << " " << row.name;
+      EXPECT_EQ(hits[row.sector].size, row.carvedBytes) << name << " " << row.sector;
+      EXPECT_EQ(static_cast<int>(hits[row.sector].code), row.code);
+    }
+    for (const auto& [sector, hit] : hits) {
+      const bool listed = std::any_of(truth.begin(), truth.end(), [&](const TruthRow& row) {
+        return row.image == name && row.sector == sector;
+      });
+      const bool inside = std::any_of(truth.begin(), truth.end(), [&](const TruthRow& row) {
+        return row.image == name && sector > row.sector &&
+               sector < row.sector + (row.fileBytes + 511) / 512 &&
+               WalkLooksInside(static_cast<FileTypeCode>(row.code));
+      });
+      EXPECT_TRUE(listed || inside) << name << " unexpected " << hit.name << " " << hit.size;
     }
   }
 }
