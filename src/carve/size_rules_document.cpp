@@ -18,8 +18,9 @@ constexpr std::string_view kPdfEnd = "%%EOF"sv;
 constexpr std::string_view kPdfTrailer = "trailer"sv;
 constexpr std::string_view kZipEnd = "PK\x05\x06"sv;
 constexpr std::size_t kZipEndBytes = 22;
-// The start of a 7z end header's folder record (one LZMA coder); the record and the
-// header's CRC take 27 bytes from here.
+// The folder record of a 7z archive's packed end header (one LZMA coder). The archive
+// ends 27 bytes after its start when the header's unpacked size takes two bytes, as it
+// does once an archive lists more than a couple of names.
 constexpr std::string_view k7zEnd = "\x00\x07\x0B\x01\x00\x01\x23\x03\x01\x01\x05\x5D"sv;
 constexpr std::size_t k7zEndBytes = 27;
 constexpr std::string_view kRarEnd = "\xC4\x3D\x7B\x00\x40\x07\x00"sv;

@@ -70,7 +70,6 @@ class MidiTrackCounter {
     return true;
   }
 
-  bool Done() const { return counted_ >= tracks_; }
   std::uint64_t Sum() const { return sum_; }
 
  private:
