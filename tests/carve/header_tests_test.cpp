@@ -73,8 +73,8 @@ TEST(HeaderTests, ProgramsLibrariesDriversAndGhostImagesAreNotCarved) {
   ASSERT_NE(program, 0u);
   const auto original = documents.Sector(program);
   std::vector<std::uint8_t> header(original.begin(), original.end());
-  const std::size_t characteristics = header[60] | header[61] << 8;
-  const std::size_t at = characteristics + 22;
+  const std::size_t peHeader = ByteReader(header).le32At(60);
+  const std::size_t at = peHeader + 22;  // the characteristics
   const std::vector<std::pair<std::uint16_t, FileTypeCode>> cases = {
       {0x0102, FileTypeCode::kExe}, {0x2102, FileTypeCode::kDll}, {0x1102, FileTypeCode::kSys}};
   for (const auto& [flags, code] : cases) {
