@@ -5,6 +5,7 @@
 
 #include "app/app_folder.h"
 #include "app/scan_history.h"
+#include "carve/content_check.h"
 #include "cli/progress_bar.h"
 #include "disk/engine_selection.h"
 #include "engine/scan_log_name.h"
@@ -123,6 +124,7 @@ ScanEnvironment MakeEnvironment(const std::string& scanFolder, const std::string
   ScanEnvironment environment;
   environment.currentScanFolder = [scanFolder] { return scanFolder; };
   environment.previewFolder = root;
+  environment.contentCheck = SignatureContentCheck();
   return environment;
 }
 

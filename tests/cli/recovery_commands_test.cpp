@@ -127,5 +127,26 @@ TEST(RecoveryCommands, RecoverScansFirstAndExplainsMistakes) {
   EXPECT_NE(r.err.find("no FAT or NTFS file system found"), std::string::npos) << r.err;
 }
 
+TEST(RecoveryCommands, WorkOnNtfsImagesAsOnFat) {
+  testing::TempDir dir;
+  const std::string image = testing::ExtractFixture("ntfs/ntfs512.img.gz", dir, "ntfs.img");
+  const auto run = [&](std::vector<std::string> words) {
+    std::ostringstream out, err;
+    Context context{out, err, {}, false, dir.File("scanlog")};
+    const int code = cli::Run(words, context);
+    return Outcome{code, out.str(), err.str()};
+  };
+  Outcome r = run({"scan", image});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  r = run({"ls", image, "tree/level1", "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_NE(r.out.find("\"path\": \"tree/level1/one.bin\""), std::string::npos) << r.out;
+  r = run({"recover", image, "--to", dir.File("out"), "tree", "--keep-paths"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const auto bytes = testing::ReadFileBytes(dir.File("out/tree/level1/level2/level3/файл.bin"));
+  EXPECT_EQ(testing::Sha256Hex(bytes),
+            "a12664b290edcc4ce39726cbf37c8805b291e0bf0463785a9ab85cadf68f88d0");
+}
+
 }  // namespace
 }  // namespace keldrive::cli

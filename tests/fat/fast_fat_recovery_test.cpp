@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "carve/content_check.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
@@ -161,6 +162,25 @@ TEST(CFastFatRecovery, FollowsAFolderThatLostItsHighClusterWord) {
   const auto far = listed.find("Far folder/far away.jpg");
   ASSERT_NE(far, listed.end());
   EXPECT_EQ(far->second.startCluster, 65604u) << "found by searching the high word";
+}
+
+TEST(CFastFatRecovery, HidesPhotosWhoseDataIsNoLongerAPhoto) {
+  testing::TempDir dir;
+  const std::string image = testing::ExtractFixture("fat/fat32.img.gz", dir, "v.img");
+  CFastFatRecovery engine(
+      ScanEnvironment{[&] { return dir.File("scan"); }, dir.File("p"), SignatureContentCheck()});
+  ASSERT_EQ(engine.AttachImageFile(image, 1), result::kSuccess);
+  ASSERT_EQ(engine.Scan(""), result::kSuccess);
+  std::vector<FoundFile> photos;
+  ASSERT_EQ(engine.ListFilesByType("*.jpg|*.png", photos), 1);
+  std::set<std::string> names;
+  for (const FoundFile& photo : photos) {
+    names.insert(std::string(photo.Name()));
+    EXPECT_EQ(photo.contentOk, 1u) << photo.Name();
+  }
+  EXPECT_FALSE(names.contains("old sunset.jpg")) << "its clusters now hold a text file";
+  EXPECT_TRUE(names.contains("!each.jpg"));
+  EXPECT_TRUE(names.contains("far away.jpg")) << "found by its high word, checked by content";
 }
 
 TEST(CFastFatRecovery, PreviewsPhotosAsTmpJpgAndOtherFilesInMemory) {
