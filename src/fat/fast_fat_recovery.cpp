@@ -60,52 +60,14 @@ bool IsDotDotName(const DirEntry& e) {
 }  // namespace
 
 CFastFatRecovery::CFastFatRecovery(ScanEnvironment environment)
-    : environment_(std::move(environment)) {}
+    : LogBackedEngine(std::move(environment)) {}
 
-CFastFatRecovery::~CFastFatRecovery() {
-  log_.reset();  // flushes the log
-  CloseDevice(device_);
-}
-
-ResultCode CFastFatRecovery::AttachImageFile(const std::string& path, char16_t driveLetter) {
-  if (attached_) return result::kSuccess;
-  SectorDevice device;
-  if (const ResultCode rc = OpenImageFile(path, device); rc != result::kSuccess) return rc;
-  const std::uint64_t sectors = device.totalSectors;
-  return AttachDevice(std::move(device), 0, sectors, driveLetter);
-}
-
-ResultCode CFastFatRecovery::AttachDiskPartition(std::uint32_t diskNumber,
-                                                 std::uint64_t firstSector,
-                                                 std::uint64_t sectorCount, char16_t driveLetter) {
-  if (attached_) return result::kSuccess;
-  SectorDevice device;
-  if (const ResultCode rc = OpenPhysicalDisk(device, static_cast<int>(diskNumber));
-      rc != result::kSuccess) {
-    return rc;
-  }
-  platform::DiskGeometry geometry;
-  std::uint32_t sectorBytes = 512;
-  if (device.handle->QueryGeometry(geometry) == result::kSuccess && geometry.bytesPerSector != 0) {
-    sectorBytes = geometry.bytesPerSector;
-  }
-  return AttachDevice(std::move(device), firstSector, sectorCount, driveLetter, sectorBytes);
-}
-
-ResultCode CFastFatRecovery::AttachDevice(SectorDevice device, std::uint64_t firstSector,
-                                          std::uint64_t sectorCount, char16_t driveLetter,
-                                          std::uint32_t deviceSectorBytes) {
-  if (attached_) return result::kSuccess;
-  device_ = std::move(device);
+ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t sectorCount,
+                                        char16_t driveLetter, std::uint32_t deviceSectorBytes) {
   volumeStart_ = firstSector;
   sectorCount_ = sectorCount;
   driveLetter_ = driveLetter;
-  attached_ = true;
-  return ReadBootRegion(deviceSectorBytes);
-}
-
-ResultCode CFastFatRecovery::ReadBootRegion(std::uint32_t deviceSectorBytes) {
-  if (deviceSectorBytes == 0 || deviceSectorBytes > kBootRegionBytes) deviceSectorBytes = 512;
+  if (deviceSectorBytes > kBootRegionBytes) deviceSectorBytes = 512;
   std::vector<std::uint8_t> boot(kBootRegionBytes);
   std::int32_t got = 0;
   const ResultCode rc = ReadSectors(device_, boot, volumeStart_,
@@ -119,31 +81,7 @@ ResultCode CFastFatRecovery::ReadBootRegion(std::uint32_t deviceSectorBytes) {
     sectorCount_ = sectorCount_ * deviceSectorBytes / geometry_.bytesPerSector;
   }
   table_.Attach(&device_, volumeStart_, geometry_);
-  bootValid_ = true;
   return result::kSuccess;
-}
-
-ResultCode CFastFatRecovery::SetProgressCallbacks(ScanProgressCallback scanProgress,
-                                                  RecoverProgressCallback recoverProgress,
-                                                  void* context, std::int32_t weight) {
-  scanProgress_ = scanProgress;
-  recoverProgress_ = recoverProgress;
-  progressContext_ = context;
-  weight_ = weight;
-  return result::kSuccess;
-}
-
-ResultCode CFastFatRecovery::SetListProgressCallback(ListProgressCallback callback, void* context) {
-  listProgress_ = callback;
-  listContext_ = context;
-  if (log_) log_->SetListProgressCallback(callback, context);
-  return result::kSuccess;
-}
-
-ResultCode CFastFatRecovery::Report(std::int32_t step, std::int32_t remaining) {
-  if (scanProgress_ == nullptr) return result::kSuccess;
-  const std::uint64_t found = log_ ? log_->RecordCount() : 0;
-  return scanProgress_(progressContext_, step, weight_, remaining, 0, 0, found, 0);
 }
 
 std::optional<std::uint64_t> CFastFatRecovery::ClusterSector(std::uint32_t cluster) const {
@@ -162,28 +100,22 @@ ResultCode CFastFatRecovery::ReadSector(std::uint64_t sector, std::vector<std::u
 }
 
 ResultCode CFastFatRecovery::Scan(std::string_view logName) {
-  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
+  if (!ready_) return NotReady();
   folderQueue_.clear();
   walked_.clear();
   folderMap_.clear();
   foldersToRecord_.clear();
   foldersToRecordSet_.clear();
   depthCache_.clear();
-  log_ = std::make_unique<ScanLog>();
-  log_->SetListProgressCallback(listProgress_, listContext_);
-  const std::string folder = environment_.currentScanFolder ? environment_.currentScanFolder() : "";
-
-  if (!logName.empty()) {
-    logName_ = std::string(logName);
-    return log_->Open(folder, logName_);
+  bool loaded = false;
+  if (const ResultCode rc =
+          StartLog(logName, kQuickLogPrefix, static_cast<std::int64_t>(volumeStart_), loaded);
+      rc != result::kSuccess || loaded) {
+    return rc;
   }
-  logName_ = MakeScanLogName(kQuickLogPrefix, static_cast<std::int64_t>(volumeStart_),
-                             platform::LocalTimeNow());
-  if (const ResultCode rc = log_->Open(folder, logName_); rc != result::kSuccess) return rc;
 
-  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
-  folderQueue_.push_back(root);
-  ResultCode result = Report(1, -1);
+  folderQueue_.push_back(RootFolder());
+  ResultCode result = ReportScan(1, -1, 0, 0);
   std::uint64_t lastReport = platform::MonotonicMilliseconds();
   std::int32_t reports = 0;
   while (result == result::kSuccess && !folderQueue_.empty()) {
@@ -196,14 +128,14 @@ ResultCode CFastFatRecovery::Scan(std::string_view logName) {
       lastReport = now;
       const std::int32_t step =
           weight_ == 100 ? std::min(2 + reports, 79) : std::min(21 + reports, 79);
-      result = Report(step, weight_ == 100 ? std::max(99 - reports, 11) : -1);
+      result = ReportScan(step, weight_ == 100 ? std::max(99 - reports, 11) : -1, 0, 0);
       ++reports;
     }
   }
-  if (result == result::kSuccess) result = Report(80, 10);
+  if (result == result::kSuccess) result = ReportScan(80, 10, 0, 0);
   // Even a stopped scan keeps its folders, so what it found can be browsed.
   RecordFolders();
-  if (result == result::kSuccess) result = Report(100, 0);
+  if (result == result::kSuccess) result = ReportScan(100, 0, 0, 0);
   const ResultCode flushed = log_->Flush();
   return result != result::kSuccess ? result : flushed;
 }
@@ -357,7 +289,7 @@ std::optional<std::uint32_t> CFastFatRecovery::NextDeletedFolderCluster(std::uin
 }
 
 std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {
-  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  const std::uint32_t root = RootFolder();
   if (cluster == root || cluster == 0) return 0;
   if (const auto cached = depthCache_.find(cluster); cached != depthCache_.end()) {
     return cached->second;
@@ -436,7 +368,7 @@ std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {
 }
 
 void CFastFatRecovery::MarkFoldersToRecord(std::uint32_t cluster) {
-  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
+  const std::uint32_t root = RootFolder();
   std::unordered_set<std::uint32_t> seen;
   while (seen.insert(cluster).second) {
     if (foldersToRecordSet_.insert(cluster).second) foldersToRecord_.push_back(cluster);
@@ -460,59 +392,15 @@ void CFastFatRecovery::RecordFolders() {
   }
 }
 
-ResultCode CFastFatRecovery::ListFolder(const FoundFile* folder, std::int32_t depth,
-                                        std::vector<FoundFile>& out) {
-  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
-  if (!log_ || depth < 0) return folder == nullptr ? result::kSuccess : result::kInvalidParameter;
-  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
-  const std::uint32_t cluster = folder != nullptr ? folder->startCluster : root;
-  return log_->ListChildren({cluster, static_cast<std::uint32_t>(depth)}, out);
-}
-
-ResultCode CFastFatRecovery::CountFolderFiles(const FoundFile* folder, std::int32_t depth,
-                                              std::int32_t& count) {
-  count = 0;
-  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
-  if (!log_ || depth < 0) return result::kSuccess;
-  const std::uint32_t root = geometry_.IsFat32() ? geometry_.rootCluster : 0;
-  std::uint64_t files = 0;
-  const ResultCode rc = log_->CountSubtreeFiles(
-      {folder != nullptr ? folder->startCluster : root, static_cast<std::uint32_t>(depth)}, files);
-  count = static_cast<std::int32_t>(std::min<std::uint64_t>(files, INT32_MAX));
-  return rc;
-}
-
-std::uint64_t CFastFatRecovery::GetFoundCount() {
-  return log_ ? log_->RecordCount() : 0;
-}
-
-ResultCode CFastFatRecovery::GetParentPath(const FoundFile& record, std::string& out) {
-  out.clear();
-  if (!log_) return result::kInvalidParameter;
-  std::vector<FoundFile> chain;
-  log_->BuildParentChain(record, chain);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    out.append(it->Name());
-    out.push_back('/');
-  }
-  return result::kSuccess;
-}
-
-std::int32_t CFastFatRecovery::ListFilesByType(const std::string& patterns,
-                                               std::vector<FoundFile>& out) {
-  if (!log_) return 0;
-  return log_->SelectByType(patterns, out);
-}
-
 ResultCode CFastFatRecovery::BuildUsedClusterMap() {
-  if (!bootValid_) return result::kInvalidParameter;
+  if (!ready_) return result::kInvalidParameter;
   usedMap_.Build(table_);
   return result::kSuccess;
 }
 
 std::int32_t CFastFatRecovery::NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) {
   length = 0;
-  if (!bootValid_) return 1;
+  if (!ready_) return 1;
   if (usedMap_.Empty()) usedMap_.Build(table_);
   usedMap_.NextFreeExtent(geometry_, sectorCount_, sector, length);
   return 1;
@@ -522,32 +410,6 @@ CopyFileData CFastFatRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     return CopyFatFileData(device_, &table_, geometry_.bytesPerSector, record, limit, sink, report);
   };
-}
-
-ResultCode CFastFatRecovery::RecoverItem(const FoundFile& record, const std::string& targetPath,
-                                         std::int32_t depthOffset) {
-  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  return RecoverFoundItem(
-      *this, record, targetPath, depthOffset,
-      [this](const FoundFile& file, const std::string& path) {
-        return WriteFoundFileTo(
-            path, file, DataOf(file), [&](std::int32_t percent, ResultCode current) -> ResultCode {
-              if (recoverProgress_ == nullptr) return current;
-              return recoverProgress_(progressContext_, percent, 100, current, path);
-            });
-      });
-}
-
-ResultCode CFastFatRecovery::ExtractForPreview(const FoundFile& record, std::string& tempPath,
-                                               std::span<std::uint8_t> buffer, std::uint32_t& size,
-                                               ListProgressCallback progress, void* context) {
-  if (!bootValid_) {
-    tempPath.clear();
-    size = 0;
-    return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  }
-  return ExtractPreview(environment_.previewFolder, record, tempPath, buffer, size, progress,
-                        context, DataOf(record));
 }
 
 }  // namespace keldrive

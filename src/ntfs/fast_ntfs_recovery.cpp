@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/folder_recovery.h"
 #include "engine/scan_log_name.h"
 #include "engine/text_encoding.h"
 #include "ntfs/attribute.h"
@@ -30,45 +29,10 @@ std::string NameOf(const FileNameAttribute& fileName) {
 }  // namespace
 
 CFastNtfsRecovery::CFastNtfsRecovery(ScanEnvironment environment)
-    : environment_(std::move(environment)) {}
+    : LogBackedEngine(std::move(environment)) {}
 
-CFastNtfsRecovery::~CFastNtfsRecovery() {
-  log_.reset();
-  CloseDevice(device_);
-}
-
-ResultCode CFastNtfsRecovery::AttachImageFile(const std::string& path, char16_t driveLetter) {
-  if (attached_) return result::kSuccess;
-  SectorDevice device;
-  if (const ResultCode rc = OpenImageFile(path, device); rc != result::kSuccess) return rc;
-  const std::uint64_t sectors = device.totalSectors;
-  return AttachDevice(std::move(device), 0, sectors, driveLetter);
-}
-
-ResultCode CFastNtfsRecovery::AttachDiskPartition(std::uint32_t diskNumber,
-                                                  std::uint64_t firstSector,
-                                                  std::uint64_t sectorCount, char16_t driveLetter) {
-  if (attached_) return result::kSuccess;
-  SectorDevice device;
-  if (const ResultCode rc = OpenPhysicalDisk(device, static_cast<int>(diskNumber));
-      rc != result::kSuccess) {
-    return rc;
-  }
-  platform::DiskGeometry disk;
-  std::uint32_t sectorBytes = 512;
-  if (device.handle->QueryGeometry(disk) == result::kSuccess && disk.bytesPerSector != 0) {
-    sectorBytes = disk.bytesPerSector;
-  }
-  return AttachDevice(std::move(device), firstSector, sectorCount, driveLetter, sectorBytes);
-}
-
-ResultCode CFastNtfsRecovery::AttachDevice(SectorDevice device, std::uint64_t firstSector,
-                                           std::uint64_t sectorCount, char16_t driveLetter,
-                                           std::uint32_t deviceSectorBytes) {
-  if (attached_) return result::kSuccess;
-  device_ = std::move(device);
-  attached_ = true;
-  if (deviceSectorBytes == 0) deviceSectorBytes = 512;
+ResultCode CFastNtfsRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t sectorCount,
+                                         char16_t driveLetter, std::uint32_t deviceSectorBytes) {
   NtfsBootSector boot;
   if (const ResultCode rc = ReadNtfsBootSector(device_, firstSector, deviceSectorBytes, boot);
       rc != result::kSuccess) {
@@ -84,34 +48,7 @@ ResultCode CFastNtfsRecovery::AttachDevice(SectorDevice device, std::uint64_t fi
   mftRuns_.clear();
   ReadAttributeRuns(device_, geometry_, {}, geometry_.mftStartSector, attribute_type::kData,
                     mftRuns_);
-  bootValid_ = true;
   return result::kSuccess;
-}
-
-ResultCode CFastNtfsRecovery::SetProgressCallbacks(ScanProgressCallback scanProgress,
-                                                   RecoverProgressCallback recoverProgress,
-                                                   void* context, std::int32_t weight) {
-  scanProgress_ = scanProgress;
-  recoverProgress_ = recoverProgress;
-  progressContext_ = context;
-  weight_ = weight;
-  return result::kSuccess;
-}
-
-ResultCode CFastNtfsRecovery::SetListProgressCallback(ListProgressCallback callback,
-                                                      void* context) {
-  listProgress_ = callback;
-  listContext_ = context;
-  if (log_) log_->SetListProgressCallback(callback, context);
-  return result::kSuccess;
-}
-
-ResultCode CFastNtfsRecovery::Report(std::uint64_t done, std::uint64_t total,
-                                     std::int32_t remaining) {
-  if (scanProgress_ == nullptr) return result::kSuccess;
-  const auto percent = static_cast<std::int32_t>(total == 0 ? 100 : done * 100 / total);
-  return scanProgress_(progressContext_, percent, weight_, remaining, done, total,
-                       log_ ? log_->RecordCount() : 0, 0);
 }
 
 FoundFile CFastNtfsRecovery::NewRecord(std::uint32_t number) const {
@@ -126,21 +63,19 @@ FoundFile CFastNtfsRecovery::NewRecord(std::uint32_t number) const {
 }
 
 ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
-  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
+  if (!ready_) return NotReady();
   parentList_.clear();
   parentSet_.clear();
   folderFacts_.clear();
   extensionNames_.clear();
   recordedFiles_.clear();
   unreadablePieces_ = 0;
-  log_ = std::make_unique<ScanLog>();
-  log_->SetListProgressCallback(listProgress_, listContext_);
-  const std::string folder = environment_.currentScanFolder ? environment_.currentScanFolder() : "";
-  if (!logName.empty()) return log_->Open(folder, std::string(logName));
-  const std::string name =
-      MakeScanLogName(kQuickLogPrefix, static_cast<std::int64_t>(geometry_.partitionStart),
-                      platform::LocalTimeNow());
-  if (const ResultCode rc = log_->Open(folder, name); rc != result::kSuccess) return rc;
+  bool loaded = false;
+  if (const ResultCode rc = StartLog(logName, kQuickLogPrefix,
+                                     static_cast<std::int64_t>(geometry_.partitionStart), loaded);
+      rc != result::kSuccess || loaded) {
+    return rc;
+  }
 
   const std::uint32_t bps = geometry_.bytesPerSector;
   const std::uint64_t spc = geometry_.sectorsPerCluster;
@@ -189,7 +124,8 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
         remaining = static_cast<std::int32_t>(
             std::min<std::uint64_t>((total - std::min(done, total)) * bps / speed, INT32_MAX));
       }
-      if (result = Report(done, total, remaining); result != result::kSuccess) break;
+      const auto percent = static_cast<std::int32_t>(total == 0 ? 100 : done * 100 / total);
+      if (result = ReportScan(percent, remaining, done, total); result != result::kSuccess) break;
     }
   }
 
@@ -198,7 +134,7 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
   for (std::size_t i = 0; result == result::kSuccess && i < parentList_.size(); ++i) {
     HandleParentRecord(parentList_[i]);
   }
-  if (result == result::kSuccess) result = Report(total, total, 0);
+  if (result == result::kSuccess) result = ReportScan(100, 0, total, total);
   const ResultCode flushed = log_->Flush();
   return result != result::kSuccess ? result : flushed;
 }
@@ -433,57 +369,14 @@ void CFastNtfsRecovery::HandleParentRecord(std::uint32_t number) {
   log_->AddChild(parent, depth, log_->AppendRecord(*folder), number, folder->Name());
 }
 
-ResultCode CFastNtfsRecovery::ListFolder(const FoundFile* folder, std::int32_t depth,
-                                         std::vector<FoundFile>& out) {
-  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
-  if (!log_ || depth < 0) return folder == nullptr ? result::kSuccess : result::kInvalidParameter;
-  const std::uint32_t key = folder != nullptr ? folder->startCluster : kRootRecord;
-  return log_->ListChildren({key, static_cast<std::uint32_t>(depth)}, out);
-}
-
-ResultCode CFastNtfsRecovery::CountFolderFiles(const FoundFile* folder, std::int32_t depth,
-                                               std::int32_t& count) {
-  count = 0;
-  if (folder == nullptr && depth != 0) return result::kInvalidParameter;
-  if (!log_ || depth < 0) return result::kSuccess;
-  std::uint64_t files = 0;
-  const ResultCode rc = log_->CountSubtreeFiles(
-      {folder != nullptr ? folder->startCluster : kRootRecord, static_cast<std::uint32_t>(depth)},
-      files);
-  count = static_cast<std::int32_t>(std::min<std::uint64_t>(files, INT32_MAX));
-  return rc;
-}
-
-std::uint64_t CFastNtfsRecovery::GetFoundCount() {
-  return log_ ? log_->RecordCount() : 0;
-}
-
-ResultCode CFastNtfsRecovery::GetParentPath(const FoundFile& record, std::string& out) {
-  out.clear();
-  if (!log_) return result::kInvalidParameter;
-  std::vector<FoundFile> chain;
-  log_->BuildParentChain(record, chain);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    out.append(it->Name());
-    out.push_back('/');
-  }
-  return result::kSuccess;
-}
-
-std::int32_t CFastNtfsRecovery::ListFilesByType(const std::string& patterns,
-                                                std::vector<FoundFile>& out) {
-  if (!log_) return 0;
-  return log_->SelectByType(patterns, out);
-}
-
 ResultCode CFastNtfsRecovery::BuildUsedClusterMap() {
-  if (!bootValid_) return result::kInvalidParameter;
+  if (!ready_) return result::kInvalidParameter;
   return bitmap_.Load(device_, geometry_, mftRuns_);
 }
 
 std::int32_t CFastNtfsRecovery::NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) {
   length = 0;
-  if (!bootValid_) return 1;
+  if (!ready_) return 1;
   if (bitmap_.Empty()) bitmap_.Load(device_, geometry_, mftRuns_);
   bitmap_.NextFreeExtent(geometry_, sector, length);
   return 1;
@@ -493,32 +386,6 @@ CopyFileData CFastNtfsRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     return CopyNtfsFileData(device_, geometry_, mftRuns_, record, limit, sink, report);
   };
-}
-
-ResultCode CFastNtfsRecovery::RecoverItem(const FoundFile& record, const std::string& targetPath,
-                                          std::int32_t depthOffset) {
-  if (!bootValid_) return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  return RecoverFoundItem(
-      *this, record, targetPath, depthOffset,
-      [this](const FoundFile& file, const std::string& path) {
-        return WriteFoundFileTo(
-            path, file, DataOf(file), [&](std::int32_t percent, ResultCode current) -> ResultCode {
-              if (recoverProgress_ == nullptr) return current;
-              return recoverProgress_(progressContext_, percent, 100, current, path);
-            });
-      });
-}
-
-ResultCode CFastNtfsRecovery::ExtractForPreview(const FoundFile& record, std::string& tempPath,
-                                                std::span<std::uint8_t> buffer, std::uint32_t& size,
-                                                ListProgressCallback progress, void* context) {
-  if (!bootValid_) {
-    tempPath.clear();
-    size = 0;
-    return attached_ ? result::kInvalidParameter : result::kInvalidHandle;
-  }
-  return ExtractPreview(environment_.previewFolder, record, tempPath, buffer, size, progress,
-                        context, DataOf(record));
 }
 
 }  // namespace keldrive
