@@ -29,10 +29,10 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& words,
       inlineValue = word.substr(equals + 1);
       word.resize(equals);
     }
-    const auto spec = std::find_if(options.begin(), options.end(),
+    const auto option = std::find_if(options.begin(), options.end(),
                                    [&](const OptionSpec& o) { return o.name == word; });
-    if (spec == options.end()) return "unknown option " + word;
-    if (!spec->takesValue) {
+    if (option == options.end()) return "unknown option " + word;
+    if (!option->takesValue) {
       if (inlineValue) return "option " + word + " takes no value";
       out.flags.insert(word);
       continue;
