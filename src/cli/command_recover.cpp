@@ -75,6 +75,9 @@ std::string FailureText(ResultCode code) {
     return "not all of its data could be read (its clusters may have been reused)";
   }
   if (code == result::kWriteFault) return "its cluster size is not believable";
+  if (code < 0 && code != ResultCancelled) {
+    return "its file record is damaged or no longer describes it";
+  }
   return DescribeResult(code);
 }
 
