@@ -174,8 +174,10 @@ TEST(ListDisks, FindsARealLoopDeviceWithItsPartitions) {
 
   std::vector<PlatformDisk> disks;
   const ResultCode rc = ListDisks(SystemRoots{}, true, disks);
+  const bool partitionsShown = std::filesystem::exists("/sys/block/" + name + "/" + name + "p2");
   Shell("losetup -d " + device);
   ASSERT_EQ(rc, result::kSuccess);
+  if (!partitionsShown) GTEST_SKIP() << "the kernel made no partition entries for " << device;
 
   const auto found = std::find_if(disks.begin(), disks.end(),
                                   [&](const PlatformDisk& d) { return d.name == name; });
