@@ -7,6 +7,7 @@
 #include <set>
 
 #include "carve/content_check.h"
+#include "support/engine_listing.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
@@ -73,26 +74,7 @@ struct ScannedImage {
     EXPECT_EQ(engine->Scan(""), result::kSuccess);
   }
 
-  // Every file the scan lists, by path, walking the folders from the root.
-  std::map<std::string, FoundFile> Listing() {
-    std::map<std::string, FoundFile> files;
-    Walk(nullptr, 0, "", files);
-    return files;
-  }
-
-  void Walk(const FoundFile* folder, int depth, const std::string& prefix,
-            std::map<std::string, FoundFile>& files) {
-    std::vector<FoundFile> children;
-    EXPECT_EQ(engine->ListFolder(folder, depth, children), result::kSuccess);
-    for (const FoundFile& child : children) {
-      const std::string path = prefix + std::string(child.Name());
-      if (child.isFolder != 0) {
-        Walk(&child, depth + 1, path + "/", files);
-      } else {
-        files[path] = child;
-      }
-    }
-  }
+  std::map<std::string, FoundFile> Listing() { return testing::ListAllFiles(*engine); }
 };
 
 class FatImage : public ::testing::TestWithParam<const char*> {};

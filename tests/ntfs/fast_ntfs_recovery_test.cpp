@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "support/engine_listing.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
@@ -53,20 +54,6 @@ struct ScannedNtfs {
     EXPECT_EQ(engine.AttachImageFile(image, 1), result::kSuccess);
     EXPECT_EQ(engine.Scan(""), result::kSuccess);
   }
-
-  void Walk(const FoundFile* folder, int depth, const std::string& prefix,
-            std::map<std::string, FoundFile>& files) {
-    std::vector<FoundFile> children;
-    EXPECT_EQ(engine.ListFolder(folder, depth, children), result::kSuccess);
-    for (const FoundFile& child : children) {
-      const std::string path = prefix + std::string(child.Name());
-      if (child.isFolder != 0) {
-        Walk(&child, depth + 1, path + "/", files);
-      } else {
-        files[path] = child;
-      }
-    }
-  }
 };
 
 class NtfsImage : public ::testing::TestWithParam<const char*> {};
@@ -75,8 +62,7 @@ TEST_P(NtfsImage, ListsEveryDeletedFileUnderItsPathAndRecoversIt) {
   const std::string name = GetParam();
   ScannedNtfs scan("ntfs/" + name + ".img.gz");
   const std::string before = testing::Sha256Hex(testing::ReadFileBytes(scan.image));
-  std::map<std::string, FoundFile> listed;
-  scan.Walk(nullptr, 0, "", listed);
+  const auto listed = testing::ListAllFiles(scan.engine);
   const auto truth = DeletedFiles("ntfs/" + name + ".tsv");
 
   std::size_t exact = 0, expectedExact = 0;
