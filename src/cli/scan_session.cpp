@@ -5,15 +5,15 @@
 
 #include "app/app_folder.h"
 #include "app/scan_history.h"
-#include "carve/content_check.h"
 #include "cli/progress_bar.h"
-#include "disk/engine_selection.h"
+#include "session/engine_selection.h"
 #include "engine/scan_log_name.h"
 #include "platform/folder_tree.h"
 #include "platform/interrupt.h"
 #include "platform/path_info.h"
 #include "platform/profile_file.h"
 #include "platform/terminal.h"
+#include "session/engine_environment.h"
 
 namespace keldrive::cli {
 namespace {
@@ -121,11 +121,7 @@ std::vector<ScanRecord> FindScans(const std::string& root, const std::string& id
 }
 
 ScanEnvironment MakeEnvironment(const std::string& scanFolder, const std::string& root) {
-  ScanEnvironment environment;
-  environment.currentScanFolder = [scanFolder] { return scanFolder; };
-  environment.previewFolder = root;
-  environment.contentCheck = SignatureContentCheck();
-  return environment;
+  return MakeScanEnvironment(scanFolder, root);
 }
 
 std::unique_ptr<IFileRecoveryParse> CreateEngine(const MediumChoice& medium, int mode,

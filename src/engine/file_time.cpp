@@ -17,8 +17,10 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
-// Days from 1970-01-01 to the given civil date (Howard Hinnant's algorithm).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+// Days from 1970-01-01 to the given civil date (Howard Hinnant's algorithm). constexpr, so
+// that the constant below is fixed at compile time: other files' start-up code converts
+// times before this file's own start-up code would have run.
+constexpr std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
   y -= m <= 2 ? 1 : 0;
   const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
   const auto yoe = static_cast<unsigned>(y - era * 400);
@@ -41,7 +43,7 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
   day = static_cast<int>(d);
 }
 
-const std::int64_t kDays1601To1970 = -DaysFromCivil(1601, 1, 1);
+constexpr std::int64_t kDays1601To1970 = -DaysFromCivil(1601, 1, 1);
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-#include "disk/engine_selection.h"
+#include "session/engine_selection.h"
 
 #include <gtest/gtest.h>
 
