@@ -23,12 +23,21 @@ inline constexpr std::uint32_t kReadPieceBytes = 64 * 1024;
 // One open medium: a whole disk or an image file. An engine embeds it by value and reads
 // everything through ReadSectors; partitions are read through the disk that holds them.
 // The sector size is not part of the record: each read names the one it wants.
+//
+// A medium is opened once per operation and handed down: engine selection, the engine and
+// the engines inside the combined engine read through records that share one open medium
+// (ShareDevice). Reads are positioned, so the records never disturb each other.
 struct SectorDevice {
-  std::unique_ptr<platform::Medium> handle;  // null when closed
+  std::shared_ptr<platform::Medium> handle;  // null when closed
   std::uint64_t totalSectors = 0;            // set by the opens, kept after close
 
   bool IsOpen() const { return handle != nullptr; }
 };
+
+// A second record on the medium `device` holds open; closing either leaves the other open.
+inline SectorDevice ShareDevice(const SectorDevice& device) {
+  return SectorDevice{device.handle, device.totalSectors};
+}
 
 // Opens whole disk number `diskNumber` (the order of the disk enumeration) read-only and
 // sizes it in the disk's own sectors.
