@@ -15,6 +15,13 @@ class CFastExtRecovery final : public IFileRecoveryParse {
   ResultCode AttachImageFile(const std::string& path, char16_t driveLetter) override;
   ResultCode AttachDiskPartition(std::uint32_t diskNumber, std::uint64_t firstSector,
                                  std::uint64_t sectorCount, char16_t driveLetter) override;
+  ResultCode AttachDevice(SectorDevice device, std::uint64_t firstSector, std::uint64_t sectorCount,
+                          char16_t, std::uint32_t) override {
+    device_ = std::move(device);
+    firstSector_ = firstSector;
+    sectorCount_ = sectorCount;
+    return result::kSuccess;
+  }
   ResultCode SetProgressCallbacks(ScanProgressCallback, RecoverProgressCallback, void*,
                                   std::int32_t) override {
     return result::kSuccess;
@@ -44,6 +51,7 @@ class CFastExtRecovery final : public IFileRecoveryParse {
 
  private:
   std::unique_ptr<platform::FileHandle> disk_;
+  SectorDevice device_;
   // Kept for the day ext volumes get an engine of their own.
   [[maybe_unused]] std::uint64_t firstSector_ = 0;
   [[maybe_unused]] std::uint64_t sectorCount_ = 0;

@@ -76,9 +76,9 @@ ResultCode LogBackedEngine::StartLog(std::string_view logName, std::string_view 
   const std::string folder =
       environment_.currentScanFolder ? environment_.currentScanFolder() : std::string();
   loaded = !logName.empty();
-  const std::string name = loaded ? std::string(logName)
-                                  : MakeScanLogName(prefix, firstSector, platform::LocalTimeNow());
-  return log_->Open(folder, name);
+  logName_ = loaded ? std::string(logName)
+                    : MakeScanLogName(prefix, firstSector, platform::LocalTimeNow());
+  return log_->Open(folder, logName_);
 }
 
 ResultCode LogBackedEngine::ReportScan(std::int32_t step, std::int32_t remaining,

@@ -28,7 +28,8 @@ class LogBackedEngine : public IFileRecoveryParse {
   // sectors, and `firstSector` and `sectorCount`, are of `deviceSectorBytes`. A second
   // attach does nothing.
   ResultCode AttachDevice(SectorDevice device, std::uint64_t firstSector, std::uint64_t sectorCount,
-                          char16_t driveLetter, std::uint32_t deviceSectorBytes = 512);
+                          char16_t driveLetter, std::uint32_t deviceSectorBytes = 512) override;
+  std::string LogName() const override { return logName_; }
 
   ResultCode SetProgressCallbacks(ScanProgressCallback scanProgress,
                                   RecoverProgressCallback recoverProgress, void* context,
@@ -72,6 +73,7 @@ class LogBackedEngine : public IFileRecoveryParse {
                         std::uint64_t total);
 
   ScanEnvironment environment_;
+  std::string logName_;
   SectorDevice device_;
   bool ready_ = false;
   std::unique_ptr<ScanLog> log_;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "disk/sector_device.h"
 #include "engine/found_file.h"
 #include "platform/result_code.h"
 
@@ -60,6 +61,18 @@ class IFileRecoveryParse {
   // Opens disk `diskNumber` for the volume of `sectorCount` sectors at `firstSector`.
   virtual ResultCode AttachDiskPartition(std::uint32_t diskNumber, std::uint64_t firstSector,
                                          std::uint64_t sectorCount, char16_t driveLetter) = 0;
+
+  // Attaches to a medium someone has already opened, reading it through `device` (which
+  // shares the open medium): the area of `sectorCount` sectors at `firstSector`, both
+  // counted in `deviceSectorBytes`. The way the session layer attaches engines, so that
+  // one scan opens its medium once. A second attach does nothing.
+  virtual ResultCode AttachDevice(SectorDevice device, std::uint64_t firstSector,
+                                  std::uint64_t sectorCount, char16_t driveLetter,
+                                  std::uint32_t deviceSectorBytes) = 0;
+
+  // The name of the scan log the last Scan made or loaded, for loading it again later;
+  // empty for engines without one.
+  virtual std::string LogName() const { return {}; }
 
   virtual ResultCode SetProgressCallbacks(ScanProgressCallback scanProgress,
                                           RecoverProgressCallback recoverProgress, void* context,

@@ -10,6 +10,10 @@ namespace keldrive::platform {
 // Creates the folder and every missing folder above it; success when it exists already.
 ResultCode CreateFolderTree(const std::string& path);
 
+// Creates one folder whose parent exists, failing with kAlreadyExists when anything of
+// that name is there already: two processes asking for the same name never both succeed.
+ResultCode CreateFolderExclusive(const std::string& path);
+
 // Deletes the folder with everything in it. Symbolic links inside are removed, never
 // followed, so nothing outside the folder is touched. A missing folder is not an error.
 ResultCode DeleteFolderTree(const std::string& path);

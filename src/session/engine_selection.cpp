@@ -2,20 +2,18 @@
 
 #include <vector>
 
-#include "disk/file_system_detection.h"
-#include "disk/sector_device.h"
 #include "engine/ext_placeholder_engine.h"
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
-#include "platform/disk_catalog.h"
+#include "platform/file_handle.h"
 
 namespace keldrive {
 namespace {
 
 // The engine for a file system and a mode; nothing where there is none.
-std::unique_ptr<IFileRecoveryParse> MakeEngine(FileSystemKind kind, int mode,
+std::unique_ptr<IFileRecoveryParse> MakeEngine(FileSystemKind kind, RecoveryMode mode,
                                                const ScanEnvironment& environment) {
-  if (mode != kDeletedRecoveryMode) return nullptr;  // the combined engine comes later
+  if (IsProfessional(mode)) return nullptr;  // the combined engine comes later
   switch (kind) {
     case FileSystemKind::kFat:
       return std::make_unique<CFastFatRecovery>(environment);
@@ -30,36 +28,63 @@ std::unique_ptr<IFileRecoveryParse> MakeEngine(FileSystemKind kind, int mode,
 }
 
 // Reads the bytes a classification needs; false unless all of them arrive.
-bool ReadVolumeStart(SectorDevice& device, std::uint64_t startSector, std::uint32_t sectorSize,
-                     std::vector<std::uint8_t>& bytes) {
+bool ReadAreaStart(SectorDevice& device, const ScanArea& area, std::vector<std::uint8_t>& bytes) {
+  std::uint32_t sectorSize = area.source.sectorBytes;
   if (sectorSize == 0 || sectorSize > kClassifyBytes) sectorSize = 512;
   bytes.assign(kClassifyBytes, 0);
   std::int32_t got = 0;
   const auto count = static_cast<std::int32_t>(kClassifyBytes / sectorSize);
-  return ReadSectors(device, bytes, startSector, count, static_cast<std::int32_t>(sectorSize),
-                     got) == result::kSuccess &&
+  return ReadSectors(device, bytes, area.sectors.First(), count,
+                     static_cast<std::int32_t>(sectorSize), got) == result::kSuccess &&
          got == count;
 }
 
 // Lets the system write out what it still holds for a mounted volume before it is read
 // raw; a volume that cannot be opened is read as it is.
-void FlushVolume(std::uint32_t diskNumber, std::uint64_t startSector, std::uint32_t sectorSize) {
-  std::vector<platform::PlatformDisk> disks;
-  if (platform::ListDisks(platform::SystemRoots{}, true, disks) != result::kSuccess) return;
-  for (const platform::PlatformDisk& disk : disks) {
-    if (disk.number != static_cast<int>(diskNumber)) continue;
-    for (const platform::PlatformVolume& volume : disk.volumes) {
-      if (volume.hasPosition && volume.startBytes == startSector * sectorSize) {
-        platform::FileHandle handle;
-        if (platform::FileHandle::OpenReadOnly(volume.devicePath, handle) == result::kSuccess) {
-          handle.Flush();
-        }
-      }
-    }
+void FlushVolume(const ScanArea& area) {
+  if (area.devicePath.empty()) return;
+  platform::FileHandle volume;
+  if (platform::FileHandle::OpenReadOnly(area.devicePath, volume) == result::kSuccess) {
+    volume.Flush();
   }
 }
 
+// The machine area of disk `diskNumber` that starts at `startSector`, or a bare stretch.
+ScanArea PartitionArea(const SectorDevice& disk, std::uint32_t diskNumber,
+                       std::uint64_t startSector, std::uint64_t sectorCount,
+                       char16_t driveLetter) {
+  ScanArea area;
+  area.source.kind = MediumSource::Kind::kDisk;
+  area.source.diskNumber = static_cast<int>(diskNumber);
+  platform::DiskGeometry geometry;
+  if (disk.handle->QueryGeometry(geometry) == result::kSuccess && geometry.bytesPerSector != 0) {
+    area.source.sectorBytes = geometry.bytesPerSector;
+  }
+  area.source.path = disk.handle->Name();
+  area.kind = ScanArea::Kind::kVolume;
+  area.sectors = SectorRun::Make(startSector, sectorCount).value_or(SectorRun{});
+  area.driveLetter = driveLetter;
+  return area;
+}
+
 }  // namespace
+
+std::unique_ptr<IFileRecoveryParse> SelectEngine(SectorDevice& device, const ScanArea& area,
+                                                 RecoveryMode mode,
+                                                 const ScanEnvironment& environment,
+                                                 FileSystemKind* kind) {
+  FlushVolume(area);
+  std::vector<std::uint8_t> start;
+  if (!ReadAreaStart(device, area, start)) return nullptr;
+  const FileSystemKind found = ClassifyFileSystem(start);
+  if (kind != nullptr) *kind = found;
+  auto engine = MakeEngine(found, mode, environment);
+  if (engine) {
+    engine->AttachDevice(ShareDevice(device), area.sectors.First(), area.sectors.Count(),
+                         area.driveLetter, area.source.sectorBytes);
+  }
+  return engine;
+}
 
 std::unique_ptr<IFileRecoveryParse> SelectEngineForPartition(std::uint32_t diskNumber,
                                                              std::uint64_t startSector,
@@ -68,18 +93,9 @@ std::unique_ptr<IFileRecoveryParse> SelectEngineForPartition(std::uint32_t diskN
                                                              const ScanEnvironment& environment) {
   SectorDevice disk;
   if (OpenPhysicalDisk(disk, static_cast<int>(diskNumber)) != result::kSuccess) return nullptr;
-  platform::DiskGeometry geometry;
-  const std::uint32_t sectorSize =
-      disk.handle->QueryGeometry(geometry) == result::kSuccess && geometry.bytesPerSector != 0
-          ? geometry.bytesPerSector
-          : 512;
-  FlushVolume(diskNumber, startSector, sectorSize);
-  std::vector<std::uint8_t> start;
-  if (!ReadVolumeStart(disk, startSector, sectorSize, start)) return nullptr;
-  CloseDevice(disk);
-  auto engine = MakeEngine(ClassifyFileSystem(start), mode, environment);
-  if (engine) engine->AttachDiskPartition(diskNumber, startSector, sectorCount, driveLetter);
-  return engine;
+  const ScanArea area = PartitionArea(disk, diskNumber, startSector, sectorCount, driveLetter);
+  return SelectEngine(disk, area, mode == 0 ? RecoveryMode::kDeleted : RecoveryMode::kDeep,
+                      environment);
 }
 
 std::unique_ptr<IFileRecoveryParse> SelectEngineForImage(const std::string& path,
@@ -87,12 +103,14 @@ std::unique_ptr<IFileRecoveryParse> SelectEngineForImage(const std::string& path
                                                          const ScanEnvironment& environment) {
   SectorDevice image;
   if (OpenImageFile(path, image) != result::kSuccess) return nullptr;
-  std::vector<std::uint8_t> start;
-  if (!ReadVolumeStart(image, 0, kImageSectorBytes, start)) return nullptr;
-  CloseDevice(image);
-  auto engine = MakeEngine(ClassifyFileSystem(start), mode, environment);
-  if (engine) engine->AttachImageFile(path, driveLetter);
-  return engine;
+  ScanArea area;
+  area.source.kind = MediumSource::Kind::kImage;
+  area.source.path = path;
+  area.kind = ScanArea::Kind::kWhole;
+  area.sectors = *SectorRun::Make(0, image.totalSectors);
+  area.driveLetter = driveLetter;
+  return SelectEngine(image, area, mode == 0 ? RecoveryMode::kDeleted : RecoveryMode::kDeep,
+                      environment);
 }
 
 }  // namespace keldrive

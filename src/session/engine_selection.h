@@ -4,18 +4,28 @@
 #include <memory>
 #include <string>
 
+#include "disk/file_system_detection.h"
+#include "disk/sector_device.h"
 #include "engine/recovery_engine.h"
 #include "engine/scan_environment.h"
+#include "session/recovery_mode.h"
+#include "session/scan_area.h"
 
 namespace keldrive {
 
-// Recovery mode 0 is deleted-file recovery; any other value is formatted or deep recovery.
-inline constexpr int kDeletedRecoveryMode = 0;
+// Reads the first 16 KiB of the area through `device` (the medium opened once for the
+// whole operation), classifies its file system, and returns the engine that fits it and
+// the mode, attached to the area through a record that shares `device` (whatever the
+// attach answered). Nothing when those bytes cannot be read in full, or when deleted
+// recovery meets a file system it has no engine for. `kind` receives the classification.
+std::unique_ptr<IFileRecoveryParse> SelectEngine(SectorDevice& device, const ScanArea& area,
+                                                 RecoveryMode mode,
+                                                 const ScanEnvironment& environment,
+                                                 FileSystemKind* kind = nullptr);
 
-// Reads the first 16 KiB of a volume, classifies its file system and returns the engine
-// that fits it and the mode, already attached (whatever the attach answered). Nothing
-// when the medium cannot be opened or read in full, or when deleted-file recovery meets a
-// file system it has no engine for.
+// The same for an area given the way the desktop program's media rows give it: a
+// partition of disk `diskNumber`, or an image file. Each opens its medium itself. `mode`
+// is the recovery-mode flag: 0 deleted recovery, anything else professional.
 std::unique_ptr<IFileRecoveryParse> SelectEngineForPartition(std::uint32_t diskNumber,
                                                              std::uint64_t startSector,
                                                              std::uint64_t sectorCount,

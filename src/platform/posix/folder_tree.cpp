@@ -1,6 +1,9 @@
 #include "platform/folder_tree.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -18,6 +21,11 @@ ResultCode CreateFolderTree(const std::string& path) {
   std::filesystem::create_directories(path, error);
   if (error) return FromError(error);
   return std::filesystem::is_directory(path, error) ? result::kSuccess : result::kDirectory;
+}
+
+ResultCode CreateFolderExclusive(const std::string& path) {
+  if (::mkdir(path.c_str(), 0755) == 0) return result::kSuccess;
+  return errno == EEXIST ? result::kAlreadyExists : ResultFromErrno(errno);
 }
 
 ResultCode DeleteFolderTree(const std::string& path) {
