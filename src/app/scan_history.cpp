@@ -134,6 +134,25 @@ ResultCode ScanHistory::BeginNewScanFolder() {
   return ForgetScanFolder(root_ + "/" + std::to_string(scanNumber_) + "/");
 }
 
+ResultCode ScanHistory::ClaimNewScanFolder(std::string& folder) {
+  if (const ResultCode rc = platform::CreateFolderTree(root_); rc != result::kSuccess) return rc;
+  earlierScanFound_ = false;
+  earlierScanFolder_.clear();
+  // Bounded: a root holding this many scan folders is not a place to add more to.
+  for (int attempt = 0; attempt < 100000; ++attempt) {
+    const std::uint64_t number = scanNumber_ + 1;
+    const std::string path = root_ + "/" + std::to_string(number);
+    const ResultCode rc = platform::CreateFolderExclusive(path);
+    scanNumber_ = number;
+    if (rc == result::kSuccess) {
+      folder = path + "/";
+      return result::kSuccess;
+    }
+    if (rc != result::kAlreadyExists) return rc;
+  }
+  return result::kAlreadyExists;
+}
+
 std::uint64_t ScanHistory::CurrentFreeBytes(const std::string& volumeRoot) const {
   std::uint64_t freeBytes = 0;
   if (volumeRoot.empty() || !freeBytes_ || freeBytes_(volumeRoot, freeBytes) != result::kSuccess) {
@@ -145,10 +164,10 @@ std::uint64_t ScanHistory::CurrentFreeBytes(const std::string& volumeRoot) const
 std::optional<std::size_t> ScanHistory::LocateArea(std::int32_t diskNumber,
                                                    std::uint64_t firstSector,
                                                    std::uint64_t sectorCount,
-                                                   std::uint64_t freeBytes) {
+                                                   std::uint64_t freeBytes, ScanKind kind) {
   // Image entries carry an area too; they never stand for a disk area.
   const auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
-    return entry.imagePath.empty() && entry.diskNumber == diskNumber &&
+    return entry.imagePath.empty() && entry.kind == kind && entry.diskNumber == diskNumber &&
            entry.firstSector == firstSector && entry.sectorCount == sectorCount;
   });
   if (found == entries_.end()) return std::nullopt;
@@ -158,9 +177,13 @@ std::optional<std::size_t> ScanHistory::LocateArea(std::int32_t diskNumber,
 }
 
 std::optional<std::size_t> ScanHistory::LocateImage(const std::string& imagePath,
-                                                    FileTime writeTime) {
-  const auto found = std::find_if(entries_.begin(), entries_.end(),
-                                  [&](const auto& entry) { return entry.imagePath == imagePath; });
+                                                    FileTime writeTime, ScanKind kind,
+                                                    std::optional<ImageArea> area) {
+  const auto found = std::find_if(entries_.begin(), entries_.end(), [&](const auto& entry) {
+    return entry.imagePath == imagePath && entry.kind == kind &&
+           (!area ||
+            (entry.firstSector == area->firstSector && entry.sectorCount == area->sectorCount));
+  });
   if (found == entries_.end()) return std::nullopt;
   if (found->imageWriteTime == writeTime) return static_cast<std::size_t>(found - entries_.begin());
   ForgetScanFolder(std::string(found->scanFolder));  // the image was written to since
@@ -178,26 +201,28 @@ bool ScanHistory::Remember(std::optional<std::size_t> index, ScanHistoryEntry& o
 
 bool ScanHistory::FindPartitionScan(std::int32_t diskNumber, std::uint64_t firstSector,
                                     std::uint64_t sectorCount, const std::string& volumeRoot,
-                                    ScanHistoryEntry& out) {
-  return Remember(LocateArea(diskNumber, firstSector, sectorCount, CurrentFreeBytes(volumeRoot)),
-                  out);
+                                    ScanHistoryEntry& out, ScanKind kind) {
+  return Remember(
+      LocateArea(diskNumber, firstSector, sectorCount, CurrentFreeBytes(volumeRoot), kind), out);
 }
 
-bool ScanHistory::FindImageScan(const std::string& imagePath, ScanHistoryEntry& out) {
+bool ScanHistory::FindImageScan(const std::string& imagePath, ScanHistoryEntry& out,
+                                ScanKind kind, std::optional<ImageArea> area) {
   FileTime writeTime = 0;
   // An image we cannot look at now says nothing about whether it changed: keep its entry.
   if (platform::QueryLastWriteTime(imagePath, writeTime) != result::kSuccess) {
     return Remember(std::nullopt, out);
   }
-  return Remember(LocateImage(imagePath, writeTime), out);
+  return Remember(LocateImage(imagePath, writeTime, kind, area), out);
 }
 
 ResultCode ScanHistory::RecordScanProgress(const std::string& volumeRoot, std::int32_t diskNumber,
                                            std::uint64_t firstSector, std::uint64_t sectorCount,
                                            const ScanResumePoint& resume,
                                            const std::string& scanFolder,
-                                           const std::string& imagePath) {
+                                           const std::string& imagePath, ScanKind kind) {
   ScanHistoryEntry entry;
+  entry.kind = kind;
   entry.diskNumber = diskNumber;
   entry.firstSector = firstSector;
   entry.sectorCount = sectorCount;
@@ -206,14 +231,17 @@ ResultCode ScanHistory::RecordScanProgress(const std::string& volumeRoot, std::i
   std::optional<std::size_t> index;
   if (imagePath.empty()) {
     entry.freeBytes = CurrentFreeBytes(volumeRoot);
-    index = LocateArea(diskNumber, firstSector, sectorCount, entry.freeBytes);
+    index = LocateArea(diskNumber, firstSector, sectorCount, entry.freeBytes, kind);
   } else {
     entry.imagePath = imagePath;
     platform::QueryLastWriteTime(imagePath, entry.imageWriteTime);  // 0 when unreadable
-    index = LocateImage(imagePath, entry.imageWriteTime);
+    index = LocateImage(imagePath, entry.imageWriteTime, kind,
+                        ImageArea{firstSector, sectorCount});
   }
   if (index) {
     entries_[*index].resume = resume;
+    // A later scan of the same kind takes the entry over (a resumed scan keeps its folder).
+    entries_[*index].scanFolder = scanFolder;
   } else {
     // Refuse an entry the file cannot hold before it is added, not when saving.
     std::array<std::uint8_t, kScanHistoryEntrySize> block{};

@@ -50,23 +50,38 @@ class ScanHistory {
   // is deleted with its entry.
   ResultCode BeginNewScanFolder();
 
+  // Hands out the next scan number whose folder does not exist and creates that folder
+  // (exclusively: of two processes asking at once, each gets a folder of its own). A folder
+  // that exists already is passed over, never emptied: it may be another process's scan.
+  // `folder` ends with "/". The number is not saved; the caller saves under its lock.
+  ResultCode ClaimNewScanFolder(std::string& folder);
+
   // Looks for an earlier scan of the area. `volumeRoot` is where the area's file system is
   // mounted, empty when it is not (its free bytes then count as 0). An entry for the area
   // whose free bytes differ from the volume's now is out of date: it is forgotten.
   bool FindPartitionScan(std::int32_t diskNumber, std::uint64_t firstSector,
                          std::uint64_t sectorCount, const std::string& volumeRoot,
-                         ScanHistoryEntry& out);
+                         ScanHistoryEntry& out, ScanKind kind = ScanKind::kProfessional);
 
   // Looks for an earlier scan of the image file (path compared exactly). An entry whose
-  // recorded last-write time differs from the file's is forgotten.
-  bool FindImageScan(const std::string& imagePath, ScanHistoryEntry& out);
+  // recorded last-write time differs from the file's is forgotten. An area inside the image
+  // (a volume of a partitioned image) is told apart by `area`; without one, any area of
+  // the image matches.
+  struct ImageArea {
+    std::uint64_t firstSector = 0;
+    std::uint64_t sectorCount = 0;
+  };
+  bool FindImageScan(const std::string& imagePath, ScanHistoryEntry& out,
+                     ScanKind kind = ScanKind::kProfessional,
+                     std::optional<ImageArea> area = std::nullopt);
 
   // Records how far the scan of an area (or, when `imagePath` is not empty, of an image)
   // got, adding its entry when there is none, and saves the history.
   ResultCode RecordScanProgress(const std::string& volumeRoot, std::int32_t diskNumber,
                                 std::uint64_t firstSector, std::uint64_t sectorCount,
                                 const ScanResumePoint& resume, const std::string& scanFolder,
-                                const std::string& imagePath);
+                                const std::string& imagePath,
+                                ScanKind kind = ScanKind::kProfessional);
 
   // Drops the entry of the scan folder (letter case ignored) and deletes the folder with
   // everything in it. Only folders inside the scan-log root are ever deleted, whatever the
@@ -87,8 +102,10 @@ class ScanHistory {
   std::uint64_t CurrentFreeBytes(const std::string& volumeRoot) const;
   // The index of the area's entry; an out-of-date entry found on the way is forgotten.
   std::optional<std::size_t> LocateArea(std::int32_t diskNumber, std::uint64_t firstSector,
-                                        std::uint64_t sectorCount, std::uint64_t freeBytes);
-  std::optional<std::size_t> LocateImage(const std::string& imagePath, FileTime writeTime);
+                                        std::uint64_t sectorCount, std::uint64_t freeBytes,
+                                        ScanKind kind);
+  std::optional<std::size_t> LocateImage(const std::string& imagePath, FileTime writeTime,
+                                         ScanKind kind, std::optional<ImageArea> area);
   bool Remember(std::optional<std::size_t> index, ScanHistoryEntry& out);
 
   std::string root_;

@@ -8,7 +8,8 @@
 namespace keldrive {
 namespace {
 
-constexpr std::size_t kDiskNumberOffset = 0;  // i32, then 4 unused bytes
+constexpr std::size_t kDiskNumberOffset = 0;  // i32
+constexpr std::size_t kKindOffset = 4;        // u32, 0 in older files
 constexpr std::size_t kFirstSectorOffset = 8;
 constexpr std::size_t kSectorCountOffset = 16;
 constexpr std::size_t kExtentStartOffset = 24;
@@ -58,6 +59,7 @@ ResultCode SerializeScanHistoryEntry(const ScanHistoryEntry& entry,
                                      std::span<std::uint8_t, kScanHistoryEntrySize> out) {
   std::fill(out.begin(), out.end(), std::uint8_t{0});
   PutLittle(out, kDiskNumberOffset, static_cast<std::uint32_t>(entry.diskNumber), 4);
+  PutLittle(out, kKindOffset, static_cast<std::uint32_t>(entry.kind), 4);
   PutLittle(out, kFirstSectorOffset, entry.firstSector, 8);
   PutLittle(out, kSectorCountOffset, entry.sectorCount, 8);
   PutLittle(out, kExtentStartOffset, entry.resume.extentStart, 8);
@@ -79,6 +81,7 @@ bool ParseScanHistoryEntry(std::span<const std::uint8_t> bytes, ScanHistoryEntry
   if (reader.size() != kScanHistoryEntrySize) return false;
   ScanHistoryEntry entry;
   entry.diskNumber = static_cast<std::int32_t>(reader.le32At(kDiskNumberOffset));
+  entry.kind = static_cast<ScanKind>(reader.le32At(kKindOffset));
   entry.firstSector = reader.le64At(kFirstSectorOffset);
   entry.sectorCount = reader.le64At(kSectorCountOffset);
   entry.resume.extentStart = reader.le64At(kExtentStartOffset);

@@ -21,9 +21,19 @@ struct ScanResumePoint {
   bool operator==(const ScanResumePoint&) const = default;
 };
 
+// What kind of scan an entry stands for, kept in the entry's four spare bytes. Entries
+// written before there were kinds hold 0 there: professional scans, the only scans recorded
+// then. Scans of different kinds of the same area are different entries.
+enum class ScanKind : std::uint32_t {
+  kProfessional = 0,       // the free space of the area, after the quick engine
+  kDeleted = 1,            // the quick engine alone
+  kProfessionalWhole = 2,  // every sector of the area, used or not
+};
+
 // One earlier scan: the area or image scanned, how far it got and where its logs are.
 struct ScanHistoryEntry {
   std::int32_t diskNumber = 0;  // image scans: as the caller passed it, normally 0
+  ScanKind kind = ScanKind::kProfessional;
   std::uint64_t firstSector = 0;
   std::uint64_t sectorCount = 0;
   ScanResumePoint resume;

@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: keldrive find MEDIUM [--type jpg,png] [--category photo,document] [--other]\n"
-    "                     [--scan N] [--json]\n"
+    "                     [--scan N] [--volume N] [--json]\n"
     "\n"
     "Lists the files of the newest finished scan of MEDIUM by type, with the folder each\n"
     "lies in. Without a selection every file is listed.\n"
@@ -23,46 +23,53 @@ constexpr std::string_view kUsage =
     "  --category LIST  photo, audio, video, document, archive, others\n"
     "  --other          files whose type is in no category\n"
     "  --scan N         use scan folder N instead of the newest scan\n"
+    "  --volume N       only volume N of the disk or image\n"
     "  --json           print the list as JSON\n";
 
 int Run(const Arguments& arguments, Context& context) {
   const auto& words = arguments.positional;
   std::optional<std::uint64_t> number;
+  std::optional<int> volume;
   std::string error;
   const auto patterns = PatternsFromArguments(arguments, error);
-  if (words.size() != 1 || !ParseScanNumber(arguments, number) || !patterns) {
+  if (words.size() != 1 || !ParseScanNumber(arguments, number) ||
+      !ParseVolumeNumber(arguments, volume) || !patterns) {
     ReportError(context, "find",
                 error.empty() ? "needs one MEDIUM (see keldrive find --help)" : error);
     return kExitUsage;
   }
-  LoadedScan scan;
+  MediumSelection selection;
+  ScanSet scans;
   std::string message;
-  if (OpenScan(context, words[0], number, scan, message) != result::kSuccess) {
+  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
+      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
     ReportError(context, words[0], message);
     return kExitFailure;
   }
-  std::vector<FoundFile> files;
-  if (scan.engine->ListFilesByType(*patterns, files) == 0) {
-    ReportError(context, scan.record.folder, "cannot read the scan log");
-    return kExitFailure;
+  const ScanSetBrowser browser = scans.Browser();
+  std::vector<std::pair<std::size_t, FoundFile>> files;
+  for (std::size_t i = 0; i < scans.scans.size(); ++i) {
+    std::vector<FoundFile> found;
+    if (scans.scans[i]->engine->ListFilesByType(*patterns, found) == 0) {
+      ReportError(context, scans.scans[i]->record.folder, "cannot read the scan log");
+      return kExitFailure;
+    }
+    for (FoundFile& file : found) files.emplace_back(i, std::move(file));
   }
-  const auto pathOf = [&](const FoundFile& file) {
-    std::string parent;
-    scan.engine->GetParentPath(file, parent);
-    return parent + std::string(file.Name());
-  };
   if (arguments.Has("--json")) {
     JsonWriter json(context.out);
     json.BeginArray();
-    for (const FoundFile& file : files) WriteFoundFileJson(json, file, pathOf(file));
+    for (const auto& [scan, file] : files) {
+      WriteFoundFileJson(json, file, browser.PathOf(scan, file));
+    }
     json.EndArray();
     return kExitOk;
   }
   TextTable table({{"CATEGORY"}, {"SIZE", true}, {"MODIFIED"}, {"PATH"}});
-  for (const FoundFile& file : files) {
+  for (const auto& [scan, file] : files) {
     table.AddRow({std::string(CategoryFolderName(CategoryOfName(file.Name()))),
-                  FormatSize(static_cast<std::int64_t>(file.size)), ModifiedText(file),
-                  pathOf(file)});
+                  FormatSize(static_cast<std::int64_t>(file.size & INT64_MAX)), ModifiedText(file),
+                  browser.PathOf(scan, file)});
   }
   table.Print(context.out);
   context.err << files.size() << " files\n";
@@ -79,6 +86,7 @@ const Command& FindCommand() {
                                  {"--category", true},
                                  {"--other", false},
                                  {"--scan", true},
+                                 {"--volume", true},
                                  {"--json", false}},
                                 &Run};
   return kCommand;

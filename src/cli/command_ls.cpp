@@ -11,37 +11,44 @@ namespace keldrive::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: keldrive ls MEDIUM [FOLDER] [--scan N] [--json]\n"
+    "Usage: keldrive ls MEDIUM [FOLDER] [--scan N] [--volume N] [--json]\n"
     "\n"
-    "Lists a folder of the newest finished scan of MEDIUM (the top folder when FOLDER is\n"
-    "left out), from the scan's logs: files first, then folders with the number of files\n"
-    "below them. FOLDER is a path such as \"Photos/2019\".\n"
+    "Lists a folder of the newest scan of MEDIUM (the top folder when FOLDER is left out),\n"
+    "from the scan's logs: files first, then folders with the number of files below them.\n"
+    "FOLDER is a path such as \"Photos/2019\". The scans of a disk or image of several\n"
+    "volumes are shown as one folder per volume (\"volume1\", \"volume2\", ...).\n"
     "\n"
-    "  --scan N  use scan folder N instead of the newest scan\n"
-    "  --json    print the listing as JSON\n";
+    "  --scan N    use scan folder N instead of the newest scan\n"
+    "  --volume N  only volume N of the disk or image\n"
+    "  --json      print the listing as JSON\n";
 
 int Run(const Arguments& arguments, Context& context) {
   const auto& words = arguments.positional;
   std::optional<std::uint64_t> number;
-  if (words.empty() || words.size() > 2 || !ParseScanNumber(arguments, number)) {
+  std::optional<int> volume;
+  if (words.empty() || words.size() > 2 || !ParseScanNumber(arguments, number) ||
+      !ParseVolumeNumber(arguments, volume)) {
     ReportError(context, "ls", "needs MEDIUM [FOLDER] (see keldrive ls --help)");
     return kExitUsage;
   }
-  LoadedScan scan;
+  MediumSelection selection;
+  ScanSet scans;
   std::string message;
-  if (OpenScan(context, words[0], number, scan, message) != result::kSuccess) {
+  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
+      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
     ReportError(context, words[0], message);
     return kExitFailure;
   }
+  const ScanSetBrowser browser = scans.Browser();
   const std::string folder = words.size() == 2 ? words[1] : "";
   ScanItem item;
-  if (FindInScan(*scan.engine, folder, item) != result::kSuccess ||
-      (!item.isRoot && item.record.isFolder == 0)) {
+  if (browser.Find(folder, item) != result::kSuccess ||
+      (!item.isRoot && !item.isAreaRoot && item.record.isFolder == 0)) {
     ReportError(context, words[0], "no folder \"" + folder + "\" in the scan");
     return kExitFailure;
   }
-  std::vector<FoundFile> children;
-  ListItem(*scan.engine, item, children);
+  std::vector<ScanItem> children;
+  browser.List(item, children);
   std::string prefix = folder;
   while (!prefix.empty() && prefix.back() == '/') prefix.pop_back();
   if (!prefix.empty()) prefix += "/";
@@ -49,18 +56,24 @@ int Run(const Arguments& arguments, Context& context) {
   if (arguments.Has("--json")) {
     JsonWriter json(context.out);
     json.BeginArray();
-    for (const FoundFile& child : children) {
-      WriteFoundFileJson(json, child, prefix + std::string(child.Name()));
+    for (const ScanItem& child : children) {
+      WriteFoundFileJson(json, child.record, prefix + std::string(child.record.Name()));
     }
     json.EndArray();
     return kExitOk;
   }
   TextTable table({{"KIND"}, {"SIZE", true}, {"MODIFIED"}, {"NAME"}});
-  for (const FoundFile& child : children) {
-    std::string size = FormatSize(static_cast<std::int64_t>(child.size));
+  for (const ScanItem& entry : children) {
+    const FoundFile& child = entry.record;
+    std::string size = FormatSize(static_cast<std::int64_t>(child.size & INT64_MAX));
     if (child.isFolder != 0) {
       std::int32_t count = 0;
-      scan.engine->CountFolderFiles(&child, item.isRoot ? 1 : item.depth + 2, count);
+      IFileRecoveryParse& engine = *browser.Scans()[entry.scan]->engine;
+      if (entry.isAreaRoot) {
+        engine.CountFolderFiles(nullptr, 0, count);
+      } else {
+        engine.CountFolderFiles(&child, entry.depth + 1, count);
+      }
       size = std::to_string(count) + " files";
     }
     std::string name(child.Name());
@@ -76,7 +89,9 @@ int Run(const Arguments& arguments, Context& context) {
 
 const Command& LsCommand() {
   static const Command kCommand{
-      "ls", "list a folder of a scan", kUsage, {{"--scan", true}, {"--json", false}}, &Run};
+      "ls",   "list a folder of a scan",
+      kUsage, {{"--scan", true}, {"--volume", true}, {"--json", false}},
+      &Run};
   return kCommand;
 }
 

@@ -1,4 +1,5 @@
 #include <array>
+#include <limits>
 #include <string>
 
 #include "app/formatting.h"
@@ -12,22 +13,129 @@ namespace keldrive::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: keldrive scan MEDIUM [--mode deleted] [--json]\n"
+    "Usage: keldrive scan MEDIUM [--mode deleted] [--volume N] [--json]\n"
     "\n"
     "Scans MEDIUM for deleted files and keeps what it finds in a scan folder, so that\n"
     "keldrive ls, find and recover can use it without scanning again. MEDIUM is an image\n"
     "file, a disk or partition device (/dev/sdb1), or a number shown by keldrive list.\n"
+    "A disk, or an image of a whole disk, is scanned volume by volume.\n"
     "The medium is only read. Ctrl+C stops the scan and keeps what was found.\n"
     "\n"
-    "  --mode deleted  list deleted files from the FAT directory tree (the default)\n"
+    "  --mode deleted  list deleted files from the FAT or NTFS file system (the default)\n"
+    "  --volume N      scan only volume N of the disk or image (see keldrive list MEDIUM)\n"
     "  --json          print the summary as JSON\n";
 
 constexpr std::array<FileCategory, 6> kCategories{FileCategory::kPhoto,   FileCategory::kAudio,
                                                   FileCategory::kVideo,   FileCategory::kDocument,
                                                   FileCategory::kArchive, FileCategory::kOther};
 
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max()
+                                                          : a + b;
+}
+
+std::string SizeText(std::uint64_t bytes) {
+  return FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, INT64_MAX)));
+}
+
+// What one area's scan found, by category.
+struct AreaSummary {
+  const ScanOutcome* outcome = nullptr;
+  std::uint64_t files = 0;
+  std::uint64_t bytes = 0;
+  std::array<std::uint64_t, kCategories.size()> categoryFiles{}, categoryBytes{};
+};
+
+AreaSummary Summarize(const ScanOutcome& outcome) {
+  AreaSummary summary;
+  summary.outcome = &outcome;
+  if (!outcome.scan.engine) return summary;
+  std::vector<FoundFile> found;
+  outcome.scan.engine->ListFilesByType(EveryCategoryPatternList() + "|*.other", found);
+  for (const FoundFile& file : found) {
+    const auto index = static_cast<std::size_t>(CategoryOfName(file.Name()));
+    ++summary.categoryFiles[index];
+    summary.categoryBytes[index] = SaturatingAdd(summary.categoryBytes[index], file.size);
+    summary.bytes = SaturatingAdd(summary.bytes, file.size);
+  }
+  summary.files = found.size();
+  return summary;
+}
+
+void PrintJson(std::ostream& out, const std::string& argument,
+               const std::vector<AreaSummary>& areas, bool stopped) {
+  JsonWriter json(out);
+  const auto categories = [&](const AreaSummary& area) {
+    json.Key("categories");
+    json.BeginObject();
+    for (std::size_t i = 0; i < kCategories.size(); ++i) {
+      json.Key(CategoryFolderName(kCategories[i]));
+      json.BeginObject();
+      json.Field("files", area.categoryFiles[i]);
+      json.Field("bytes", area.categoryBytes[i]);
+      json.EndObject();
+    }
+    json.EndObject();
+  };
+  AreaSummary total;
+  for (const AreaSummary& area : areas) {
+    total.files += area.files;
+    total.bytes = SaturatingAdd(total.bytes, area.bytes);
+    for (std::size_t i = 0; i < kCategories.size(); ++i) {
+      total.categoryFiles[i] += area.categoryFiles[i];
+      total.categoryBytes[i] = SaturatingAdd(total.categoryBytes[i], area.categoryBytes[i]);
+    }
+  }
+  const ScanRecord& first = areas.front().outcome->scan.record;
+  std::uint64_t records = 0;
+  for (const AreaSummary& area : areas) records += area.outcome->scan.record.found;
+  json.BeginObject();
+  json.Field("medium", argument);
+  json.Field("scanFolder", first.folder);
+  json.Field("scan", first.number);
+  json.Field("finished", !stopped);
+  json.Field("records", records);
+  json.Field("files", total.files);
+  categories(total);
+  json.Key("volumes");
+  json.BeginArray();
+  for (const AreaSummary& area : areas) {
+    const ScanRecord& record = area.outcome->scan.record;
+    json.BeginObject();
+    json.Field("volume", record.area.number);
+    json.Field("kind", AreaKindName(record.area.kind));
+    json.Field("fileSystem", record.area.fileSystem);
+    json.Field("firstSector", record.area.sectors.First());
+    json.Field("sectors", record.area.sectors.Count());
+    json.Field("scanFolder", record.folder);
+    json.Field("scan", record.number);
+    json.Field("state", ScanStateName(record.state));
+    json.Field("records", record.found);
+    json.Field("files", area.files);
+    json.Field("bytes", area.bytes);
+    if (area.outcome->result != result::kSuccess && area.outcome->result != ResultCancelled) {
+      json.Field("error", area.outcome->message);
+    }
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+void PrintCategories(std::ostream& out, const AreaSummary& summary, const std::string& indent) {
+  for (std::size_t i = 0; i < kCategories.size(); ++i) {
+    if (summary.categoryFiles[i] == 0) continue;
+    std::string name(CategoryFolderName(kCategories[i]));
+    name.resize(10, ' ');
+    out << indent << name << summary.categoryFiles[i]
+        << (summary.categoryFiles[i] == 1 ? " file, " : " files, ")
+        << SizeText(summary.categoryBytes[i]) << '\n';
+  }
+}
+
 int Run(const Arguments& arguments, Context& context) {
-  if (arguments.positional.size() != 1) {
+  std::optional<int> volume;
+  if (arguments.positional.size() != 1 || !ParseVolumeNumber(arguments, volume)) {
     ReportError(context, "scan", "needs one MEDIUM (see keldrive scan --help)");
     return kExitUsage;
   }
@@ -37,71 +145,91 @@ int Run(const Arguments& arguments, Context& context) {
     return kExitUsage;
   }
   const std::string& argument = arguments.positional[0];
-  const std::uint64_t started = platform::MonotonicMilliseconds();
-  LoadedScan scan;
+  MediumSelection selection;
   std::string message;
-  const ResultCode rc = RunDeletedScan(context, argument, scan, message);
-  if (rc != result::kSuccess && rc != ResultCancelled) {
+  if (ResolveMediumAreas(context, argument, volume, selection, message) != result::kSuccess) {
     ReportError(context, argument, message);
     return kExitFailure;
   }
+  std::string root;
+  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
+    ReportError(context, argument, "cannot use the scan-log folder: " + DescribeResult(rc));
+    return kExitFailure;
+  }
+  const std::vector<ScanArea> areas = DeletedScanAreas(selection);
+  if (areas.empty()) {
+    ReportError(context, argument, "holds no volume to scan for deleted files (see keldrive list " +
+                                       argument + ")");
+    return kExitFailure;
+  }
+  ScanCatalogue catalogue(root);
+  const std::uint64_t started = platform::MonotonicMilliseconds();
+  const std::vector<ScanOutcome> outcomes = RunDeletedScans(context, catalogue, argument, areas);
   const double seconds = static_cast<double>(platform::MonotonicMilliseconds() - started) / 1000.0;
 
-  std::array<std::uint64_t, kCategories.size()> files{}, bytes{};
-  std::vector<FoundFile> found;
-  scan.engine->ListFilesByType(EveryCategoryPatternList() + "|*.other", found);
-  for (const FoundFile& file : found) {
-    const auto index = static_cast<std::size_t>(CategoryOfName(file.Name()));
-    ++files[index];
-    bytes[index] += file.size;
+  // A disk or image of several volumes: a volume without a file system this mode knows is
+  // passed over; one that cannot be scanned at all fails the command.
+  bool stopped = false, failed = false;
+  std::vector<AreaSummary> summaries;
+  for (const ScanOutcome& outcome : outcomes) {
+    if (outcome.result == ResultCancelled) stopped = true;
+    const bool skipped = outcome.problem == ScanProblem::kNoFileSystem && areas.size() > 1;
+    if (outcome.result != result::kSuccess && outcome.result != ResultCancelled && !skipped) {
+      failed = true;
+      ReportError(context,
+                  areas.size() > 1 ? argument + " " + AreaFolderName(outcome.scan.record.area)
+                                   : argument,
+                  outcome.message);
+    }
+    if (outcome.scan.engine) summaries.push_back(Summarize(outcome));
   }
+  if (summaries.empty()) return kExitFailure;
 
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginObject();
-    json.Field("medium", argument);
-    json.Field("scanFolder", scan.record.folder);
-    json.Field("scan", scan.record.number);
-    json.Field("finished", rc == result::kSuccess);
-    json.Field("records", scan.record.found);
-    json.Field("files", static_cast<std::uint64_t>(found.size()));
-    json.Key("categories");
-    json.BeginObject();
-    for (std::size_t i = 0; i < kCategories.size(); ++i) {
-      json.Key(CategoryFolderName(kCategories[i]));
-      json.BeginObject();
-      json.Field("files", files[i]);
-      json.Field("bytes", bytes[i]);
-      json.EndObject();
-    }
-    json.EndObject();
-    json.EndObject();
+    PrintJson(context.out, argument, summaries, stopped);
   } else {
-    std::uint64_t totalBytes = 0;
-    for (const std::uint64_t b : bytes) totalBytes += b;
+    std::uint64_t files = 0, bytes = 0;
+    AreaSummary total;
+    for (const AreaSummary& area : summaries) {
+      files += area.files;
+      bytes = SaturatingAdd(bytes, area.bytes);
+      for (std::size_t i = 0; i < kCategories.size(); ++i) {
+        total.categoryFiles[i] += area.categoryFiles[i];
+        total.categoryBytes[i] = SaturatingAdd(total.categoryBytes[i], area.categoryBytes[i]);
+      }
+    }
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", seconds);
-    context.out << "Scanned " << argument << " in " << time << ": " << found.size()
-                << " deleted files (" << FormatSize(static_cast<std::int64_t>(totalBytes))
+    context.out << (stopped ? "Stopped scanning " : "Scanned ") << argument
+                << (stopped ? " after " : " in ") << time << ": " << files
+                << (stopped ? " deleted files so far (" : " deleted files (") << SizeText(bytes)
                 << ").\n";
-    for (std::size_t i = 0; i < kCategories.size(); ++i) {
-      if (files[i] == 0) continue;
-      std::string name(CategoryFolderName(kCategories[i]));
-      name.resize(10, ' ');
-      context.out << "  " << name << files[i] << (files[i] == 1 ? " file, " : " files, ")
-                  << FormatSize(static_cast<std::int64_t>(bytes[i])) << '\n';
+    if (summaries.size() > 1) {
+      for (const AreaSummary& area : summaries) {
+        const ScanRecord& record = area.outcome->scan.record;
+        context.out << "  " << AreaFolderName(record.area) << " ("
+                    << (record.area.fileSystem.empty() ? "?" : record.area.fileSystem) << "): "
+                    << area.files << (area.files == 1 ? " file, " : " files, ")
+                    << SizeText(area.bytes) << ", scan folder " << record.folder << '\n';
+      }
+      PrintCategories(context.out, total, "  ");
+    } else {
+      PrintCategories(context.out, total, "  ");
+      context.out << "Scan folder: " << summaries.front().outcome->scan.record.folder << '\n';
     }
-    context.out << "Scan folder: " << scan.record.folder << '\n';
-    if (!found.empty()) {
+    if (files != 0) {
       context.out << "Next: keldrive ls " << argument << "    keldrive recover " << argument
                   << " --to DIR --all\n";
     }
   }
-  if (rc == ResultCancelled) {
-    ReportError(context, argument, message);
+  if (stopped) {
+    const ScanRecord& last = outcomes.back().scan.record;
+    ReportError(context, argument,
+                "scan stopped; the " + std::to_string(last.found) +
+                    " records found so far are kept in " + last.folder);
     return kExitFailure;
   }
-  return kExitOk;
+  return failed ? kExitFailure : kExitOk;
 }
 
 }  // namespace
@@ -110,7 +238,7 @@ const Command& ScanCommand() {
   static const Command kCommand{"scan",
                                 "scan a medium for deleted files",
                                 kUsage,
-                                {{"--mode", true}, {"--json", false}},
+                                {{"--mode", true}, {"--volume", true}, {"--json", false}},
                                 &Run};
   return kCommand;
 }

@@ -1,73 +1,154 @@
 #include "cli/scan_session.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <filesystem>
 
 #include "app/app_folder.h"
-#include "app/scan_history.h"
 #include "cli/progress_bar.h"
-#include "session/engine_selection.h"
-#include "engine/scan_log_name.h"
+#include "platform/disk_catalog.h"
 #include "platform/folder_tree.h"
 #include "platform/interrupt.h"
 #include "platform/path_info.h"
-#include "platform/profile_file.h"
 #include "platform/terminal.h"
-#include "session/engine_environment.h"
 
 namespace keldrive::cli {
 namespace {
 
-constexpr std::string_view kSection = "Scan";
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), [](char c) {
+           return std::isdigit(static_cast<unsigned char>(c)) != 0;
+         });
+}
 
-std::uint64_t ToNumber(const std::optional<std::string>& text) {
-  std::uint64_t value = 0;
-  if (text) std::from_chars(text->data(), text->data() + text->size(), value);
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
+std::optional<int> ParseNumber(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (ec != std::errc() || end != text->data() + text->size() || value <= 0) return -1;
   return value;
 }
 
-struct ScanProgress {
-  explicit ScanProgress(ProgressBar progress) : bar(std::move(progress)) {}
-  ProgressBar bar;
-  std::uint64_t found = 0;
-};
-
-std::int32_t OnScanProgress(void* context, std::int32_t step, std::int32_t weight,
-                            std::int32_t remaining, std::uint64_t done, std::uint64_t total,
-                            std::uint64_t found, std::int32_t) {
-  auto* progress = static_cast<ScanProgress*>(context);
-  progress->found = found;
-  std::string text = std::to_string(found) + " files found";
-  if (total != 0) text = std::to_string(done) + " / " + std::to_string(total) + " sectors, " + text;
-  progress->bar.Update(step * weight / 100 / 100.0, text, remaining);
-  return platform::InterruptRequested() ? ResultCancelled : 0;
+// The areas of one disk of the machine, whole when it has none.
+void SelectDisk(const std::vector<ScanArea>& machine, const std::string& diskPath,
+                MediumSelection& out) {
+  for (const ScanArea& area : machine) {
+    if (area.source.path == diskPath) out.areas.push_back(area);
+  }
+  if (out.areas.empty()) return;
+  out.whole = out.areas.front();
+  out.whole.kind = ScanArea::Kind::kWhole;
+  out.whole.partitionNumber = 0;
+  out.whole.fileSystem.clear();
+  out.whole.devicePath.clear();
+  out.whole.mountPoint.clear();
+  out.partitioned = out.areas.size() > 1 || !out.areas.front().IsWhole();
+  if (out.partitioned) {
+    SectorDevice disk;
+    if (OpenAreaMedium(out.whole.source, disk) == result::kSuccess) {
+      out.whole.sectors = *SectorRun::Make(0, disk.totalSectors);
+    }
+  }
 }
 
-// The medium an argument names and the scan-log root its scans live under.
-ResultCode ResolveMediumAndRoot(const Context& context, const std::string& argument,
-                                MediumChoice& medium, std::string& root, std::string& message) {
-  if (const ResultCode rc = ResolveMedium(argument, context.roots, medium, message);
-      rc != result::kSuccess) {
-    return rc;
+std::string ProgressText(const ScanProgress& progress) {
+  std::string text = std::to_string(progress.found) + " found";
+  if (progress.sectorsTotal != 0) {
+    text = std::to_string(progress.sectorsDone) + " / " + std::to_string(progress.sectorsTotal) +
+           " sectors, " + text;
   }
-  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
-    message = "cannot use the scan-log folder: " + DescribeResult(rc);
-    return rc;
-  }
-  return result::kSuccess;
+  return text;
 }
 
 }  // namespace
 
-std::string MediumIdentity(const MediumChoice& medium) {
-  if (medium.kind == MediumChoice::Kind::kImage) {
-    std::string resolved;
-    if (platform::ResolvePath(medium.path, resolved) != result::kSuccess) resolved = medium.path;
-    return "image:" + resolved;
+ResultCode ResolveMediumAreas(const Context& context, const std::string& argument,
+                              std::optional<int> volume, MediumSelection& out,
+                              std::string& message) {
+  out = MediumSelection{};
+  out.argument = argument;
+  out.volume = volume;
+  const platform::PathKind kind = platform::QueryPathKind(argument);
+  const bool exists = kind != platform::PathKind::kMissing;
+
+  if ((AllDigits(argument) && !exists) || kind == platform::PathKind::kBlockDevice) {
+    std::vector<ScanArea> machine;
+    if (ListMachineAreas(context.roots, machine) != result::kSuccess) {
+      message = "cannot list the machine's disks";
+      return result::kPathNotFound;
+    }
+    if (!exists) {
+      const int number = std::stoi(argument);
+      const auto found = std::find_if(machine.begin(), machine.end(),
+                                      [&](const ScanArea& a) { return a.number == number; });
+      if (found == machine.end()) {
+        message = "no medium number " + argument + " (see keldrive list)";
+        return result::kFileNotFound;
+      }
+      out.areas = {*found};
+      out.whole = *found;
+    } else {
+      for (const ScanArea& area : machine) {
+        if (!area.devicePath.empty() && SameFile(argument, area.devicePath)) {
+          out.areas = {area};
+          out.whole = area;
+          break;
+        }
+      }
+      if (out.areas.empty()) {
+        const auto disk = std::find_if(machine.begin(), machine.end(), [&](const ScanArea& a) {
+          return SameFile(argument, a.source.path);
+        });
+        if (disk != machine.end()) SelectDisk(machine, disk->source.path, out);
+      }
+    }
   }
-  const std::uint64_t count = medium.kind == MediumChoice::Kind::kStretch ? medium.sectorCount : 0;
-  return "device:" + medium.path + ":" + std::to_string(medium.firstSector) + ":" +
-         std::to_string(count);
+  if (out.areas.empty()) {
+    if (!exists) {
+      message = "no such file or device";
+      return result::kFileNotFound;
+    }
+    if (kind == platform::PathKind::kDirectory) {
+      message = "is a folder, not an image file or a device";
+      return result::kDirectory;
+    }
+    // An image file, or a block device that is not on the media list (device-mapper, md).
+    ImageLayout layout;
+    if (const ResultCode rc = ListImageAreas(argument, layout); rc != result::kSuccess) {
+      message = "cannot open: " + DescribeResult(rc);
+      return rc;
+    }
+    out.areas = layout.areas;
+    out.whole = layout.whole;
+    out.partitioned = layout.partitioned;
+  }
+  if (volume) {
+    const auto chosen = std::find_if(out.areas.begin(), out.areas.end(),
+                                     [&](const ScanArea& a) { return a.number == *volume; });
+    if (chosen == out.areas.end()) {
+      message = "no volume " + std::to_string(*volume) + " on this medium (see keldrive list " +
+                argument + ")";
+      return result::kFileNotFound;
+    }
+    const ScanArea area = *chosen;
+    out.areas = {area};
+  }
+  return result::kSuccess;
+}
+
+std::vector<ScanArea> DeletedScanAreas(const MediumSelection& selection) {
+  if (selection.volume || selection.areas.size() <= 1) return selection.areas;
+  std::vector<ScanArea> volumes;
+  for (const ScanArea& area : selection.areas) {
+    if (area.kind == ScanArea::Kind::kVolume) volumes.push_back(area);
+  }
+  return volumes;
 }
 
 ResultCode ScanLogRoot(const Context& context, std::string& root) {
@@ -78,98 +159,105 @@ ResultCode ScanLogRoot(const Context& context, std::string& root) {
   return PrepareScanLogRoot(root);
 }
 
-ResultCode WriteScanRecord(const ScanRecord& record) {
-  platform::ProfileFile file;
-  file.SetValue(kSection, "medium", record.medium);
-  file.SetValue(kSection, "argument", record.argument);
-  file.SetValue(kSection, "mode", record.mode);
-  file.SetValue(kSection, "log", record.logName);
-  file.SetValue(kSection, "finished", record.finished ? "1" : "0");
-  file.SetValue(kSection, "found", std::to_string(record.found));
-  return file.Save(record.folder + std::string(kScanRecordFile));
+std::vector<LoadedScan*> ScanSet::Pointers() const {
+  std::vector<LoadedScan*> pointers;
+  for (const auto& scan : scans) pointers.push_back(scan.get());
+  return pointers;
 }
 
-std::vector<ScanRecord> FindScans(const std::string& root, const std::string& identity) {
-  std::vector<ScanRecord> scans;
-  std::vector<std::string> names;
-  if (platform::ListFolder(root, names) != result::kSuccess) return scans;
-  for (const std::string& name : names) {
-    std::uint64_t number = 0;
-    const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), number);
-    if (ec != std::errc() || end != name.data() + name.size()) continue;
-    const std::string folder = root + "/" + name + "/";
-    platform::ProfileFile file;
-    if (platform::ProfileFile::Load(folder + std::string(kScanRecordFile), file) !=
-        result::kSuccess) {
+std::vector<ScanOutcome> RunDeletedScans(Context& context, ScanCatalogue& catalogue,
+                                         const std::string& argument,
+                                         const std::vector<ScanArea>& areas) {
+  std::vector<ScanOutcome> outcomes;
+  platform::InstallInterruptHandler();
+  std::uint64_t set = 0;
+  for (const ScanArea& area : areas) {
+    ProgressBar bar(context.err, context.progressToTerminal, platform::TerminalColumns());
+    const std::string label = areas.size() > 1 ? AreaFolderName(area) + ": " : std::string();
+    ScanRequest request;
+    request.area = area;
+    request.mode = RecoveryMode::kDeleted;
+    request.argument = argument;
+    request.set = set;
+    ScanOutcome outcome = RunScan(catalogue, request, [&](const ScanProgress& progress) {
+      bar.Update(progress.percent / 100.0, label + ProgressText(progress),
+                 progress.remainingSeconds);
+      return platform::InterruptRequested() ? ResultCancelled : result::kSuccess;
+    });
+    bar.Finish();
+    if (set == 0 && outcome.scan.record.number != 0) set = outcome.scan.record.set;
+    const bool stopped = outcome.result == ResultCancelled;
+    outcomes.push_back(std::move(outcome));
+    if (stopped) break;
+  }
+  return outcomes;
+}
+
+ResultCode OpenScans(Context& context, const MediumSelection& selection,
+                     std::optional<std::uint64_t> number, bool scanWhenMissing, ScanSet& out,
+                     std::string& message) {
+  out.scans.clear();
+  std::string root;
+  if (const ResultCode rc = ScanLogRoot(context, root); rc != result::kSuccess) {
+    message = "cannot use the scan-log folder: " + DescribeResult(rc);
+    return rc;
+  }
+  ScanCatalogue catalogue(root);
+  std::vector<ScanArea> toScan;
+  std::string changed;
+  const std::vector<ScanArea> areas =
+      number ? selection.areas : DeletedScanAreas(selection);
+  for (const ScanArea& area : areas) {
+    ScanOutcome loaded = LoadScan(catalogue, area, number, context.roots);
+    if (loaded.result == result::kSuccess) {
+      out.scans.push_back(std::make_unique<LoadedScan>(std::move(loaded.scan)));
+      if (number) break;
       continue;
     }
-    ScanRecord record;
-    record.medium = file.Value(kSection, "medium").value_or("");
-    if (record.medium != identity) continue;
-    record.argument = file.Value(kSection, "argument").value_or("");
-    record.mode = file.Value(kSection, "mode").value_or("");
-    record.logName = file.Value(kSection, "log").value_or("");
-    record.finished = file.Value(kSection, "finished").value_or("0") == "1";
-    record.found = ToNumber(file.Value(kSection, "found"));
-    record.number = number;
-    record.folder = folder;
-    scans.push_back(std::move(record));
-  }
-  std::sort(scans.begin(), scans.end(),
-            [](const ScanRecord& a, const ScanRecord& b) { return a.number > b.number; });
-  return scans;
-}
-
-ScanEnvironment MakeEnvironment(const std::string& scanFolder, const std::string& root) {
-  return MakeScanEnvironment(scanFolder, root);
-}
-
-std::unique_ptr<IFileRecoveryParse> CreateEngine(const MediumChoice& medium, int mode,
-                                                 const ScanEnvironment& environment) {
-  switch (medium.kind) {
-    case MediumChoice::Kind::kImage:
-      return SelectEngineForImage(medium.path, 1, mode, environment);
-    case MediumChoice::Kind::kDisk: {
-      SectorDevice disk;
-      if (OpenPhysicalDisk(disk, medium.diskNumber) != result::kSuccess) return nullptr;
-      return SelectEngineForPartition(static_cast<std::uint32_t>(medium.diskNumber), 0,
-                                      disk.totalSectors, 0, mode, environment);
+    if (number) {
+      if (loaded.problem == ScanProblem::kNotScanned) continue;  // another area's scan
+      message = loaded.message;
+      return loaded.result;
     }
-    case MediumChoice::Kind::kStretch:
-      return SelectEngineForPartition(static_cast<std::uint32_t>(medium.diskNumber),
-                                      medium.firstSector, medium.sectorCount,
-                                      medium.record.driveLetter, mode, environment);
+    if (loaded.problem == ScanProblem::kMediumChanged) {
+      changed = loaded.message;
+      toScan.push_back(area);
+    } else if (loaded.problem == ScanProblem::kNotScanned) {
+      if (scanWhenMissing) toScan.push_back(area);
+    } else {
+      message = loaded.message;
+      return loaded.result;
+    }
   }
-  return nullptr;
-}
-
-ResultCode FindInScan(IFileRecoveryParse& engine, const std::string& path, ScanItem& out) {
-  out = ScanItem{};
-  std::size_t start = 0;
-  while (start < path.size()) {
-    std::size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    const std::string name = path.substr(start, end - start);
-    start = end + 1;
-    if (name.empty()) continue;
-    if (!out.isRoot && out.record.isFolder == 0) return result::kPathNotFound;
-    std::vector<FoundFile> children;
-    if (const ResultCode rc = ListItem(engine, out, children); rc != result::kSuccess) return rc;
-    const auto found = std::find_if(children.begin(), children.end(),
-                                    [&](const FoundFile& child) { return child.Name() == name; });
-    if (found == children.end()) return result::kFileNotFound;
-    out.depth = out.isRoot ? 0 : out.depth + 1;
-    out.isRoot = false;
-    out.record = *found;
+  if (number && out.scans.empty()) {
+    message = "no scan " + std::to_string(*number) + " of this medium (see keldrive history)";
+    return result::kFileNotFound;
+  }
+  if (!toScan.empty()) {
+    context.err << "keldrive: " << selection.argument << ": "
+                << (!changed.empty() ? changed + "; scanning it again"
+                                     : "not scanned yet; scanning for deleted files")
+                << '\n';
+    auto outcomes = RunDeletedScans(context, catalogue, selection.argument, toScan);
+    for (ScanOutcome& outcome : outcomes) {
+      if (outcome.result == ResultCancelled) {
+        message = "scan stopped";
+        return ResultCancelled;
+      }
+      if (outcome.result != result::kSuccess && areas.size() == 1) {
+        message = outcome.message;
+        return outcome.result;
+      }
+      if (outcome.scan.engine) {
+        out.scans.push_back(std::make_unique<LoadedScan>(std::move(outcome.scan)));
+      }
+    }
+  }
+  if (out.scans.empty()) {
+    message = "not scanned yet (run: keldrive scan " + selection.argument + ")";
+    return result::kFileNotFound;
   }
   return result::kSuccess;
-}
-
-ResultCode ListItem(IFileRecoveryParse& engine, const ScanItem& item,
-                    std::vector<FoundFile>& children) {
-  if (item.isRoot) return engine.ListFolder(nullptr, 0, children);
-  if (item.record.isFolder == 0) return result::kSuccess;
-  return engine.ListFolder(&item.record, item.depth + 1, children);
 }
 
 bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& number) {
@@ -182,99 +270,9 @@ bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& n
   return true;
 }
 
-ResultCode OpenScan(const Context& context, const std::string& argument,
-                    std::optional<std::uint64_t> number, LoadedScan& out, std::string& message) {
-  std::string root;
-  if (const ResultCode rc = ResolveMediumAndRoot(context, argument, out.medium, root, message);
-      rc != result::kSuccess) {
-    return rc;
-  }
-  const auto scans = FindScans(root, MediumIdentity(out.medium));
-  const auto scan = std::find_if(scans.begin(), scans.end(), [&](const ScanRecord& r) {
-    return number ? r.number == *number : r.finished;
-  });
-  if (scan == scans.end()) {
-    message = number ? "no scan " + std::to_string(*number) + " of this medium"
-                     : "not scanned yet (run: keldrive scan " + argument + ")";
-    return result::kFileNotFound;
-  }
-  out.record = *scan;
-  out.engine =
-      CreateEngine(out.medium, kDeletedRecoveryMode, MakeEnvironment(out.record.folder, root));
-  if (!out.engine) {
-    message = "cannot open the medium again to read its scan";
-    return result::kReadFault;
-  }
-  if (const ResultCode rc = out.engine->Scan(out.record.logName); rc != result::kSuccess) {
-    message = "cannot read the scan log in " + out.record.folder + ": " + DescribeResult(rc);
-    return rc;
-  }
-  return result::kSuccess;
-}
-
-ResultCode RunDeletedScan(Context& context, const std::string& argument, LoadedScan& out,
-                          std::string& message) {
-  std::string root;
-  if (const ResultCode rc = ResolveMediumAndRoot(context, argument, out.medium, root, message);
-      rc != result::kSuccess) {
-    return rc;
-  }
-  ScanHistory history(root);
-  if (const ResultCode rc = history.BeginNewScanFolder(); rc != result::kSuccess) {
-    message = "cannot prepare a scan folder in " + root + ": " + DescribeResult(rc);
-    return rc;
-  }
-  // Keep the number, so the next scan gets a folder of its own.
-  history.Save();
-  out.record = ScanRecord{};
-  out.record.medium = MediumIdentity(out.medium);
-  out.record.argument = argument;
-  out.record.mode = "deleted";
-  out.record.number = history.ScanNumber();
-  out.record.folder = history.GetCurrentScanFolder();
-
-  out.engine =
-      CreateEngine(out.medium, kDeletedRecoveryMode, MakeEnvironment(out.record.folder, root));
-  if (!out.engine) {
-    SectorDevice probe;
-    std::uint32_t sectorSize = 0;
-    if (const ResultCode rc = OpenMedium(out.medium, probe, sectorSize); rc != result::kSuccess) {
-      message = DescribeOpenFailure(out.medium, rc);
-      return rc;
-    }
-    message = out.medium.kind == MediumChoice::Kind::kDisk
-                  ? "no FAT or NTFS file system at the start of this disk; scan one of its "
-                    "partitions (see keldrive list)"
-                  : "no FAT or NTFS file system found here, so deleted files cannot be listed";
-    return result::kNotSupported;
-  }
-  if (const ResultCode rc = platform::CreateFolderTree(out.record.folder); rc != result::kSuccess) {
-    message = "cannot create the scan folder " + out.record.folder + ": " + DescribeResult(rc);
-    return rc;
-  }
-  WriteScanRecord(out.record);
-
-  platform::InstallInterruptHandler();
-  ScanProgress progress(
-      ProgressBar(context.err, context.progressToTerminal, platform::TerminalColumns()));
-  out.engine->SetProgressCallbacks(OnScanProgress, nullptr, &progress, 100);
-  const ResultCode rc = out.engine->Scan("");
-  progress.bar.Finish();
-  out.engine->SetProgressCallbacks(nullptr, nullptr, nullptr, 100);
-
-  std::string logName;
-  ScanHistory::FindFileInFolder(out.record.folder, kQuickLogPrefix, logName);
-  out.record.logName = logName;
-  out.record.found = out.engine->GetFoundCount();
-  out.record.finished = rc == result::kSuccess;
-  WriteScanRecord(out.record);
-  if (rc == ResultCancelled) {
-    message = "scan stopped; the " + std::to_string(out.record.found) +
-              " records found so far are kept in " + out.record.folder;
-  } else if (rc != result::kSuccess) {
-    message = "scan failed: " + DescribeResult(rc);
-  }
-  return rc;
+bool ParseVolumeNumber(const Arguments& arguments, std::optional<int>& number) {
+  number = ParseNumber(arguments.Value("--volume"));
+  return !number || *number > 0;
 }
 
 }  // namespace keldrive::cli

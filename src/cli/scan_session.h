@@ -7,78 +7,60 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "cli/medium_argument.h"
-#include "engine/recovery_engine.h"
-#include "engine/scan_environment.h"
+#include "session/recovery_mode.h"
+#include "session/scan_area.h"
+#include "session/scan_browser.h"
+#include "session/scan_catalogue.h"
+#include "session/scan_runner.h"
 
 namespace keldrive::cli {
 
-// What the command line keeps in a scan folder so that later commands find the scans of a
-// medium without scanning again.
-inline constexpr std::string_view kScanRecordFile = "keldrive-scan.ini";
-
-struct ScanRecord {
-  std::string medium;    // MediumIdentity of what was scanned
-  std::string argument;  // the MEDIUM the user gave
-  std::string mode;      // "deleted"
-  std::string logName;
-  bool finished = false;
-  std::uint64_t found = 0;
-  std::uint64_t number = 0;  // the scan folder's number
-  std::string folder;        // the scan folder, ending in "/"
+// What a MEDIUM argument names, as the areas a command works on: an image file (each
+// volume of a partitioned one), a disk or partition device, or a number from `keldrive
+// list`. `--volume N` keeps only area N of the listing.
+struct MediumSelection {
+  std::string argument;
+  std::vector<ScanArea> areas;  // every area of the medium, in its listing order
+  ScanArea whole;               // the whole medium
+  bool partitioned = false;     // a disk or an image with a partition table
+  std::optional<int> volume;    // --volume N
 };
 
-// A key that names the same medium in every run: the image's full path, or the device node
-// with the first sector and length of the stretch.
-std::string MediumIdentity(const MediumChoice& medium);
+ResultCode ResolveMediumAreas(const Context& context, const std::string& argument,
+                              std::optional<int> volume, MediumSelection& out,
+                              std::string& message);
+
+// The areas a deleted-file scan of the selection scans: the chosen volume, or every volume.
+std::vector<ScanArea> DeletedScanAreas(const MediumSelection& selection);
 
 // The scan-log root: the context's when set, else the user's (created when missing).
 ResultCode ScanLogRoot(const Context& context, std::string& root);
 
-ResultCode WriteScanRecord(const ScanRecord& record);
-
-// The scans of a medium recorded under `root`, newest first.
-std::vector<ScanRecord> FindScans(const std::string& root, const std::string& identity);
-
-// The environment engines of a scan folder run in.
-ScanEnvironment MakeEnvironment(const std::string& scanFolder, const std::string& root);
-
-// The engine for the medium in the mode, attached; nothing when there is none.
-std::unique_ptr<IFileRecoveryParse> CreateEngine(const MediumChoice& medium, int mode,
-                                                 const ScanEnvironment& environment);
-
-// A scan of a medium, loaded from its logs for browsing and recovery.
-struct LoadedScan {
-  MediumChoice medium;
-  ScanRecord record;
-  std::unique_ptr<IFileRecoveryParse> engine;
+// Scans of the areas of a medium, loaded for browsing and recovery.
+struct ScanSet {
+  std::vector<std::unique_ptr<LoadedScan>> scans;
+  std::vector<LoadedScan*> Pointers() const;
+  ScanSetBrowser Browser() const { return ScanSetBrowser(Pointers()); }
 };
 
-// Loads the newest finished scan of the medium (or scan folder `number`). On failure
-// returns a code and a message for the user.
-ResultCode OpenScan(const Context& context, const std::string& argument,
-                    std::optional<std::uint64_t> number, LoadedScan& out, std::string& message);
+// Scans each area in deleted-file mode with a progress bar on the terminal, one after
+// another, recording every scan as one set; a stop (Ctrl+C) ends the set. The outcomes of
+// the areas scanned, each holding its scan.
+std::vector<ScanOutcome> RunDeletedScans(Context& context, ScanCatalogue& catalogue,
+                                         const std::string& argument,
+                                         const std::vector<ScanArea>& areas);
 
-// Scans the medium in deleted-file mode, showing progress on the terminal, and records the
-// scan. `quiet` leaves the progress out.
-ResultCode RunDeletedScan(Context& context, const std::string& argument, LoadedScan& out,
-                          std::string& message);
-
-// A file or folder of a loaded scan found by its path ("Photos/2019/beach.jpg"); the root
-// is the empty path. `depth` is the number of folders above the item, so a folder's
-// children are listed with ListFolder(folder, depth + 1) (the root's with depth 0).
-struct ScanItem {
-  bool isRoot = true;
-  FoundFile record;
-  std::int32_t depth = 0;
-};
-ResultCode FindInScan(IFileRecoveryParse& engine, const std::string& path, ScanItem& out);
-
-// The children of a scan item (nothing for a file).
-ResultCode ListItem(IFileRecoveryParse& engine, const ScanItem& item,
-                    std::vector<FoundFile>& children);
+// Loads the newest scan of every area of the selection (scan folder `number` alone when
+// given). When a medium changed since its scans, or was never scanned and `scanWhenMissing`
+// is set, it is scanned again in deleted mode first, saying so on standard error. On
+// failure returns a code and a message for the user.
+ResultCode OpenScans(Context& context, const MediumSelection& selection,
+                     std::optional<std::uint64_t> number, bool scanWhenMissing, ScanSet& out,
+                     std::string& message);
 
 // "--scan N" when given; nothing, or false on a malformed value.
 bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& number);
+// "--volume N" when given; false on a malformed value.
+bool ParseVolumeNumber(const Arguments& arguments, std::optional<int>& number);
 
 }  // namespace keldrive::cli

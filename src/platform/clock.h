@@ -18,4 +18,7 @@ struct LocalTime {
 };
 LocalTime LocalTimeNow();
 
+// The wall-clock time as a FILETIME: 100-nanosecond units since 1601-01-01, UTC.
+std::uint64_t UtcFileTimeNow();
+
 }  // namespace keldrive::platform

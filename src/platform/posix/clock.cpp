@@ -19,4 +19,12 @@ LocalTime LocalTimeNow() {
           local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
+std::uint64_t UtcFileTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+  return kUnixEpochAsFileTime + static_cast<std::uint64_t>(now.tv_sec) * 10000000u +
+         static_cast<std::uint64_t>(now.tv_nsec) / 100u;
+}
+
 }  // namespace keldrive::platform

@@ -1,0 +1,203 @@
+#include "session/scan_runner.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "session/engine_environment.h"
+#include "session/engine_selection.h"
+
+namespace keldrive {
+namespace {
+
+struct ProgressRelay {
+  const ScanProgressSink* sink = nullptr;
+  ScanProgress last;
+};
+
+// The engines' progress callback, turned into the one progress both front ends show: the
+// bar stands at step × weight / 100.
+std::int32_t RelayProgress(void* context, std::int32_t step, std::int32_t weight,
+                           std::int32_t remaining, std::uint64_t done, std::uint64_t total,
+                           std::uint64_t found, std::int32_t) {
+  auto* relay = static_cast<ProgressRelay*>(context);
+  ScanProgress& progress = relay->last;
+  const std::int64_t percent = static_cast<std::int64_t>(step) * weight / 100;
+  progress.percent = static_cast<std::int32_t>(std::clamp<std::int64_t>(percent, 0, 100));
+  progress.sectorsDone = done;
+  progress.sectorsTotal = total;
+  progress.found = found;
+  progress.remainingSeconds = remaining;
+  if (relay->sink == nullptr || !*relay->sink) return result::kSuccess;
+  return (*relay->sink)(progress);
+}
+
+std::string OpenFailureText(const ScanArea& area, ResultCode rc) {
+  return "cannot open " + area.source.path + ": " + DescribeResult(rc);
+}
+
+std::string NoFileSystemText(const ScanArea& area) {
+  if (area.kind == ScanArea::Kind::kGap) {
+    return "this unallocated stretch holds no file system, so it has no deleted files to list; "
+           "a deep scan (--mode deep) looks for lost files and partitions in it";
+  }
+  if (area.kind == ScanArea::Kind::kWhole && !area.source.IsImage()) {
+    return "no FAT or NTFS file system at the start of this disk; scan one of its partitions "
+           "(see keldrive list), or run a deep scan (--mode deep)";
+  }
+  return "no FAT or NTFS file system found here, so deleted files cannot be listed; a deep "
+         "scan (--mode deep) carves lost files by their contents";
+}
+
+// Engine selection and attach for a scan folder, without scanning.
+std::unique_ptr<IFileRecoveryParse> EngineFor(SectorDevice& medium, const ScanRecord& record,
+                                              const std::string& root) {
+  return SelectEngine(medium, record.area, record.mode, MakeScanEnvironment(record.folder, root));
+}
+
+}  // namespace
+
+ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
+                    const ScanProgressSink& progress, const MediumOpener& opener) {
+  ScanOutcome outcome;
+  LoadedScan& scan = outcome.scan;
+  ScanRecord& record = scan.record;
+  record.mode = request.mode;
+  record.whole = request.whole;
+  record.argument = request.argument;
+  record.area = request.area;
+  record.set = request.set;
+
+  if (const ResultCode rc = OpenAreaMedium(request.area.source, scan.medium, opener);
+      rc != result::kSuccess) {
+    outcome.result = rc;
+    outcome.problem = ScanProblem::kCannotOpen;
+    outcome.message = OpenFailureText(request.area, rc);
+    return outcome;
+  }
+  AreaIdentity identity;
+  QueryAreaIdentity(request.area, identity);
+  record.identity = identity.identity;
+  record.freeBytes = identity.freeBytes;
+  record.started = platform::UtcFileTimeNow();
+
+  if (const ResultCode rc = catalogue.BeginScan(record); rc != result::kSuccess) {
+    outcome.result = rc;
+    outcome.problem = ScanProblem::kCannotRecord;
+    outcome.message = "cannot make a scan folder in " + catalogue.Root() + ": " + DescribeResult(rc);
+    return outcome;
+  }
+  scan.engine = EngineFor(scan.medium, record, catalogue.Root());
+  if (!scan.engine) {
+    // Nothing was scanned: the folder would only hold an empty record.
+    catalogue.Forget(record.folder);
+    outcome.result = result::kNotSupported;
+    outcome.problem = ScanProblem::kNoFileSystem;
+    outcome.message = NoFileSystemText(request.area);
+    return outcome;
+  }
+
+  ProgressRelay relay{&progress, {}};
+  scan.engine->SetProgressCallbacks(RelayProgress, nullptr, &relay, 100);
+  const ResultCode rc = scan.engine->Scan("");
+  scan.engine->SetProgressCallbacks(nullptr, nullptr, nullptr, 100);
+
+  record.logs.clear();
+  if (const std::string log = scan.engine->LogName(); !log.empty()) record.logs.push_back(log);
+  record.found = scan.engine->GetFoundCount();
+  record.ended = platform::UtcFileTimeNow();
+  record.state = rc == result::kSuccess   ? ScanState::kFinished
+                 : rc == ResultCancelled ? ScanState::kStopped
+                                         : ScanState::kFailed;
+  catalogue.SaveRecord(record);
+  ScanResumePoint resume;
+  resume.extentLength = record.area.sectors.Count();
+  resume.sectorsDone = relay.last.sectorsDone;
+  resume.filesFound = record.found;
+  catalogue.RecordProgress(record, resume);
+
+  outcome.result = rc;
+  if (rc != result::kSuccess && rc != ResultCancelled) {
+    outcome.problem = ScanProblem::kScanFailed;
+    outcome.message = "the scan failed: " + DescribeResult(rc);
+  }
+  return outcome;
+}
+
+std::vector<ScanOfArea> FindScansOfArea(const ScanCatalogue& catalogue, const ScanArea& area,
+                                        const platform::SystemRoots& roots) {
+  std::vector<ScanOfArea> found;
+  AreaIdentity now;
+  const bool known = QueryAreaIdentity(area, now, roots);
+  for (ScanRecord& record : catalogue.Scans()) {
+    MediumMatch match = CompareMedium(record, area, now);
+    if (match == MediumMatch::kOther) continue;
+    if (!known) match = MediumMatch::kChanged;  // gone, or unreadable: nothing to trust
+    found.push_back({std::move(record), match});
+  }
+  return found;
+}
+
+ScanOutcome LoadScan(const ScanCatalogue& catalogue, const ScanArea& area,
+                     std::optional<std::uint64_t> number, const platform::SystemRoots& roots,
+                     const MediumOpener& opener) {
+  ScanOutcome outcome;
+  const auto scans = FindScansOfArea(catalogue, area, roots);
+  const auto chosen = std::find_if(scans.begin(), scans.end(), [&](const ScanOfArea& scan) {
+    if (number) return scan.record.number == *number;
+    return scan.record.state == ScanState::kFinished || scan.record.state == ScanState::kStopped;
+  });
+  if (chosen == scans.end()) {
+    outcome.result = result::kFileNotFound;
+    outcome.problem = ScanProblem::kNotScanned;
+    outcome.message = number ? "no scan " + std::to_string(*number) + " of this medium"
+                             : "not scanned yet";
+    return outcome;
+  }
+  if (chosen->match == MediumMatch::kChanged) {
+    outcome.result = result::kInvalidData;
+    outcome.problem = ScanProblem::kMediumChanged;
+    outcome.scan.record = chosen->record;
+    outcome.message = "the medium changed since scan " + std::to_string(chosen->record.number) +
+                      " (its size, time or ids differ), so that scan's findings no longer "
+                      "describe it";
+    return outcome;
+  }
+  return LoadRecordedScan(catalogue, chosen->record, opener);
+}
+
+ScanOutcome LoadRecordedScan(const ScanCatalogue& catalogue, const ScanRecord& record,
+                             const MediumOpener& opener) {
+  ScanOutcome outcome;
+  LoadedScan& scan = outcome.scan;
+  scan.record = record;
+  if (const ResultCode rc = OpenAreaMedium(record.area.source, scan.medium, opener);
+      rc != result::kSuccess) {
+    outcome.result = rc;
+    outcome.problem = ScanProblem::kCannotOpen;
+    outcome.message = OpenFailureText(record.area, rc);
+    return outcome;
+  }
+  scan.engine = EngineFor(scan.medium, record, catalogue.Root());
+  if (!scan.engine) {
+    outcome.result = result::kNotSupported;
+    outcome.problem = ScanProblem::kNoFileSystem;
+    outcome.message = NoFileSystemText(record.area);
+    return outcome;
+  }
+  const std::string log = record.logs.empty() ? std::string() : record.logs.front();
+  if (log.empty()) {
+    outcome.result = result::kFileNotFound;
+    outcome.problem = ScanProblem::kCannotLoadLogs;
+    outcome.message = "scan " + std::to_string(record.number) + " left no scan log in " +
+                      record.folder;
+    return outcome;
+  }
+  if (const ResultCode rc = scan.engine->Scan(log); rc != result::kSuccess) {
+    outcome.result = rc;
+    outcome.problem = ScanProblem::kCannotLoadLogs;
+    outcome.message = "cannot read the scan log in " + record.folder + ": " + DescribeResult(rc);
+  }
+  return outcome;
+}
+
+}  // namespace keldrive
