@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <string>
+
+#include <map>
 
 #include "app/app_folder.h"
 #include "app/formatting.h"
@@ -6,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/text_table.h"
+#include "session/scan_catalogue.h"
 
 namespace keldrive::cli {
 namespace {
@@ -13,14 +17,33 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: keldrive history [--json]\n"
     "\n"
-    "Lists the earlier scans that a new scan of the same area or image can go on from:\n"
-    "what was scanned, the folder that holds its logs, and how far the scan got.\n"
-    "An entry is dropped when its volume or image file changes.\n"
+    "Lists the scans recorded in the scan-log folder: what was scanned, in which mode, how\n"
+    "it ended, how far it got, what it found and the folder that holds its logs. A deep\n"
+    "scan that stopped part-way can go on from there; an entry is dropped when its volume\n"
+    "or image file changes.\n"
     "\n"
     "  --json  print the history as JSON\n";
 
 std::string KindOf(const ScanHistoryEntry& entry) {
   return entry.imagePath.empty() ? "area" : "image";
+}
+
+std::string ModeOf(const ScanHistoryEntry& entry, const ScanRecord* record) {
+  if (record != nullptr) return std::string(RecoveryModeName(record->mode));
+  return entry.kind == ScanKind::kDeleted ? "deleted" : "deep";
+}
+
+// The scan folders' records by folder, to go with the history's entries.
+std::map<std::string, ScanRecord> RecordsByFolder(const ScanCatalogue& catalogue) {
+  std::map<std::string, ScanRecord> records;
+  for (ScanRecord& record : catalogue.Scans()) records.emplace(record.folder, std::move(record));
+  return records;
+}
+
+const ScanRecord* RecordOf(const std::map<std::string, ScanRecord>& records,
+                           const std::string& folder) {
+  const auto it = records.find(folder);
+  return it != records.end() ? &it->second : nullptr;
 }
 
 // Sectors done with their share of the area: "1200 (12%)".
@@ -34,7 +57,8 @@ std::string ProgressText(const ScanHistoryEntry& entry) {
   return text;
 }
 
-void PrintJson(const ScanHistory& history, std::ostream& out) {
+void PrintJson(const ScanHistory& history, const std::map<std::string, ScanRecord>& records,
+               std::ostream& out) {
   JsonWriter json(out);
   json.BeginObject();
   json.Field("root", history.Root());
@@ -43,8 +67,11 @@ void PrintJson(const ScanHistory& history, std::ostream& out) {
   json.Key("entries");
   json.BeginArray();
   for (const ScanHistoryEntry& entry : history.Entries()) {
+    const ScanRecord* record = RecordOf(records, entry.scanFolder);
     json.BeginObject();
     json.Field("kind", KindOf(entry));
+    json.Field("mode", ModeOf(entry, record));
+    json.Field("state", record != nullptr ? std::string(ScanStateName(record->state)) : "");
     json.Field("disk", entry.diskNumber);
     json.Field("startSector", entry.firstSector);
     json.Field("sectors", entry.sectorCount);
@@ -60,16 +87,38 @@ void PrintJson(const ScanHistory& history, std::ostream& out) {
     json.EndObject();
   }
   json.EndArray();
+  json.Key("scans");
+  json.BeginArray();
+  for (const auto& [folder, record] : records) {
+    json.BeginObject();
+    json.Field("scan", record.number);
+    json.Field("folder", folder);
+    json.Field("mode", RecoveryModeName(record.mode));
+    json.Field("whole", record.whole);
+    json.Field("state", ScanStateName(record.state));
+    json.Field("medium", record.area.source.path);
+    json.Field("volume", record.area.number);
+    json.Field("firstSector", record.area.sectors.First());
+    json.Field("sectors", record.area.sectors.Count());
+    json.Field("started", FormatFileTime(record.started));
+    json.Field("found", record.found);
+    json.Field("unreadableSectors", record.unreadableSectors);
+    json.EndObject();
+  }
+  json.EndArray();
   json.EndObject();
 }
 
-void PrintTable(const ScanHistory& history, std::ostream& out) {
-  if (history.Entries().empty()) {
+void PrintTable(const ScanHistory& history, const std::map<std::string, ScanRecord>& records,
+                std::ostream& out) {
+  if (history.Entries().empty() && records.empty()) {
     out << "No scans recorded yet in " << history.Root() << ".\n";
     return;
   }
   TextTable text({{"NO", true},
                   {"KIND"},
+                  {"MODE"},
+                  {"STATE"},
                   {"DISK", true},
                   {"START", true},
                   {"SECTORS", true},
@@ -80,12 +129,29 @@ void PrintTable(const ScanHistory& history, std::ostream& out) {
   std::size_t number = 0;
   for (const ScanHistoryEntry& entry : history.Entries()) {
     const bool image = !entry.imagePath.empty();
-    text.AddRow({std::to_string(++number), KindOf(entry),
+    const ScanRecord* record = RecordOf(records, entry.scanFolder);
+    text.AddRow({std::to_string(++number), KindOf(entry), ModeOf(entry, record),
+                 record != nullptr ? std::string(ScanStateName(record->state)) : "-",
                  image ? "-" : std::to_string(entry.diskNumber), std::to_string(entry.firstSector),
                  std::to_string(entry.sectorCount), ProgressText(entry),
                  std::to_string(entry.resume.filesFound),
                  image ? entry.imagePath + " (" + FormatFileTime(entry.imageWriteTime) + ")" : "-",
                  entry.scanFolder});
+  }
+  // Scans with no entry: running now, or failed before they got anywhere.
+  for (const auto& [folder, record] : records) {
+    const bool listed =
+        std::any_of(history.Entries().begin(), history.Entries().end(),
+                    [&](const ScanHistoryEntry& entry) { return entry.scanFolder == folder; });
+    if (listed) continue;
+    const bool image = record.area.source.IsImage();
+    text.AddRow({std::to_string(++number), image ? "image" : "area",
+                 std::string(RecoveryModeName(record.mode)),
+                 std::string(ScanStateName(record.state)),
+                 image ? "-" : std::to_string(record.area.source.diskNumber),
+                 std::to_string(record.area.sectors.First()),
+                 std::to_string(record.area.sectors.Count()), "-", std::to_string(record.found),
+                 image ? record.area.source.path : "-", folder});
   }
   text.Print(out);
 }
@@ -100,11 +166,13 @@ int Run(const Arguments& arguments, Context& context) {
       return kExitFailure;
     }
   }
-  const ScanHistory history(root);
+  const ScanCatalogue catalogue(root);
+  const ScanHistory history = catalogue.History();
+  const auto records = RecordsByFolder(catalogue);
   if (arguments.Has("--json")) {
-    PrintJson(history, context.out);
+    PrintJson(history, records, context.out);
   } else {
-    PrintTable(history, context.out);
+    PrintTable(history, records, context.out);
   }
   if (history.SkippedEntries() != 0) {
     ReportError(context, root + "/config",

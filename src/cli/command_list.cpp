@@ -4,19 +4,25 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/text_table.h"
+#include "disk/checked_math.h"
 #include "disk/medium_queries.h"
 #include "disk/volume_table.h"
 #include "platform/path_info.h"
+#include "session/scan_area.h"
 
 namespace keldrive::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: keldrive list [--json]\n"
+    "Usage: keldrive list [IMAGE] [--json]\n"
     "\n"
     "Lists what can be scanned: every volume of every disk, the unallocated stretches\n"
     "between and after them that may hold a lost partition, and disks without volumes.\n"
     "The NO column is the number to give other commands as MEDIUM.\n"
+    "\n"
+    "With IMAGE, lists the volumes and unallocated stretches inside a disk image (an image\n"
+    "of a whole disk, made with dd or keldrive image); its NO column is the number to give\n"
+    "other commands with --volume.\n"
     "\n"
     "  --json  print the list as JSON\n";
 
@@ -34,7 +40,71 @@ std::string OrDash(const std::string& text) {
   return text.empty() ? "-" : text;
 }
 
+int ListImage(const std::string& image, const Arguments& arguments, Context& context) {
+  ImageLayout layout;
+  if (const ResultCode rc = ListImageAreas(image, layout); rc != result::kSuccess) {
+    ReportError(context, image, "cannot open: " + DescribeResult(rc));
+    return kExitFailure;
+  }
+  const auto bytesOf = [](const ScanArea& area) {
+    return CheckedMul64(area.sectors.Count(), area.source.sectorBytes).value_or(UINT64_MAX);
+  };
+  if (arguments.Has("--json")) {
+    JsonWriter json(context.out);
+    json.BeginObject();
+    json.Field("image", image);
+    json.Field("partitioned", layout.partitioned);
+    json.Field("scheme", layout.scheme);
+    json.Field("sectorSize", layout.whole.source.sectorBytes);
+    json.Field("sectors", layout.whole.sectors.Count());
+    json.Key("areas");
+    json.BeginArray();
+    for (const ScanArea& area : layout.areas) {
+      json.BeginObject();
+      json.Field("number", area.number);
+      json.Field("kind", AreaKindName(area.kind));
+      json.Field("partition", area.partitionNumber);
+      json.Field("type", static_cast<int>(area.type));
+      json.Field("fileSystem", area.fileSystem);
+      json.Field("startSector", area.sectors.First());
+      json.Field("sectors", area.sectors.Count());
+      json.Field("bytes", bytesOf(area));
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return kExitOk;
+  }
+  context.out << image << ": "
+              << (layout.partitioned ? (layout.scheme == "gpt" ? "GPT" : "MBR") +
+                                           std::string(" partition table, ")
+                                     : std::string("no partition table, "))
+              << layout.whole.source.sectorBytes << "-byte sectors, "
+              << FormatSize(static_cast<std::int64_t>(bytesOf(layout.whole) & INT64_MAX)) << "\n";
+  TextTable text({{"NO", true},
+                  {"KIND"},
+                  {"PART", true},
+                  {"TYPE"},
+                  {"FS"},
+                  {"START", true},
+                  {"SECTORS", true},
+                  {"SIZE", true}});
+  for (const ScanArea& area : layout.areas) {
+    text.AddRow({std::to_string(area.number), AreaKindName(area.kind),
+                 std::to_string(area.partitionNumber), TypeText(area.type), OrDash(area.fileSystem),
+                 std::to_string(area.sectors.First()), std::to_string(area.sectors.Count()),
+                 FormatSize(static_cast<std::int64_t>(bytesOf(area) & INT64_MAX))});
+  }
+  text.Print(context.out);
+  return kExitOk;
+}
+
 int Run(const Arguments& arguments, Context& context) {
+  if (arguments.positional.size() > 1) {
+    ReportError(context, "list", "takes at most one IMAGE (see keldrive list --help)");
+    return kExitUsage;
+  }
+  if (arguments.positional.size() == 1) return ListImage(arguments.positional[0], arguments, context);
   VolumeTable table;
   if (EnumerateVolumes(table, context.roots) == 0) {
     ReportError(context, context.roots.sys + "/block", "cannot list the machine's disks");

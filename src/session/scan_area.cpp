@@ -141,6 +141,10 @@ ResultCode ListImageAreas(const std::string& imagePath, ImageLayout& out) {
     volume.kind = ScanArea::Kind::kVolume;
     volume.number = 1;
     volume.fileSystem = ClassifyAt(image, 0, sectorBytes, volume.type);
+    // Typed as a volume record of that file system is typed.
+    if (volume.fileSystem == "NTFS") volume.type = 0x07;
+    if (volume.fileSystem == "FAT32") volume.type = 0x0B;
+    if (volume.fileSystem == "FAT") volume.type = 0x06;
     volume.driveLetter = 1;
     out.whole = volume;
     out.areas.push_back(std::move(volume));

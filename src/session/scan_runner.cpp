@@ -111,7 +111,10 @@ ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
   catalogue.SaveRecord(record);
   ScanResumePoint resume;
   resume.extentLength = record.area.sectors.Count();
-  resume.sectorsDone = relay.last.sectorsDone;
+  // A quick engine walks the file system, not the sectors: a finished walk covered the area.
+  resume.sectorsDone = rc == result::kSuccess && relay.last.sectorsTotal == 0
+                           ? record.area.sectors.Count()
+                           : relay.last.sectorsDone;
   resume.filesFound = record.found;
   catalogue.RecordProgress(record, resume);
 
