@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "disk/byte_reader.h"
 #include "engine/file_category.h"
 #include "platform/folder_tree.h"
 
@@ -31,9 +32,9 @@ std::span<const std::uint8_t, kFoundFileBytes> RecordAt(const std::vector<std::u
                                                         kFoundFileBytes);
 }
 
-std::uint32_t LoadLe32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+// A 32-bit field of a stored record, read through the checked reader.
+std::uint32_t Field32(std::span<const std::uint8_t> record, std::size_t offset) {
+  return ByteReader(record).le32At(offset);
 }
 
 // The stored name of a record, up to its terminator.
@@ -347,10 +348,11 @@ ResultCode ScanLog::CountSubtreeFiles(FolderKey folder, std::uint64_t& count) {
           return rc;
         }
       }
-      const std::uint8_t* record = block.data() + (number - blockFirst) * kFoundFileBytes;
-      if (LoadLe32(record + found_file_offset::kIsFolder) != 0) {
+      const auto record = std::span<const std::uint8_t>(block).subspan(
+          static_cast<std::size_t>(number - blockFirst) * kFoundFileBytes, kFoundFileBytes);
+      if (Field32(record, found_file_offset::kIsFolder) != 0) {
         if (key.depth != std::numeric_limits<std::uint32_t>::max()) {
-          queue.push_back({LoadLe32(record + found_file_offset::kStartCluster), key.depth + 1});
+          queue.push_back({Field32(record, found_file_offset::kStartCluster), key.depth + 1});
         }
       } else {
         ++count;
@@ -380,14 +382,14 @@ std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::u
     if (ReadBlock(first, count, block) != result::kSuccess) break;
     for (std::size_t i = 0; i < count; ++i) {
       const auto record = RecordAt(block, i);
-      if (LoadLe32(record.data() + found_file_offset::kIsFolder) != 0) continue;
+      if (Field32(record, found_file_offset::kIsFolder) != 0) continue;
       const std::string_view name = StoredName(record);
       const std::string extension = ExtensionOf(name);
       bool matched;
       if (extension.empty()) {
         matched = otherMode;
       } else {
-        if (LoadLe32(record.data() + found_file_offset::kContentOk) == 0 &&
+        if (Field32(record, found_file_offset::kContentOk) == 0 &&
             PatternListContains(kPhotoPatterns, extension)) {
           continue;
         }
@@ -446,9 +448,10 @@ std::optional<std::uint32_t> ScanLog::FindFolderRecord(std::uint32_t cluster) {
           std::min<std::uint64_t>(kBufferRecords, recordCount_ - first + 1));
       if (ReadBlock(first, count, block) != result::kSuccess) break;
       for (std::size_t i = 0; i < count; ++i) {
-        const std::uint8_t* record = block.data() + i * kFoundFileBytes;
-        if (LoadLe32(record + found_file_offset::kIsFolder) == 0) continue;
-        folderRecordIndex_.emplace(LoadLe32(record + found_file_offset::kStartCluster),
+        const auto record =
+            std::span<const std::uint8_t>(block).subspan(i * kFoundFileBytes, kFoundFileBytes);
+        if (Field32(record, found_file_offset::kIsFolder) == 0) continue;
+        folderRecordIndex_.emplace(Field32(record, found_file_offset::kStartCluster),
                                    static_cast<std::uint32_t>(first + i));
       }
     }

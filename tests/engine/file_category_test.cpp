@@ -38,10 +38,10 @@ TEST(FileCategory, FolderNamesIconsAndLists) {
   EXPECT_FALSE(IsHiddenBrokenPhoto("a.pdf", false, false));
   EXPECT_FALSE(IsHiddenBrokenPhoto("a.png", false, true));
   EXPECT_EQ(AllCategoriesList().substr(0, 6), "*.bmp|");
-  EXPECT_NE(AllCategoriesList().find("*.thm|*.mp3"), std::string::npos);
-  EXPECT_NE(AllCategoriesList().find("*.accdb|*.rmvb"), std::string::npos)
+  EXPECT_NE(AllCategoriesList().find("*.jfif|*.mp3"), std::string::npos);
+  EXPECT_NE(AllCategoriesList().find("*.ttf|*.rmvb"), std::string::npos)
       << "documents, then video";
-  EXPECT_NE(EveryCategoryPatternList().find("*.snd|*.rmvb"), std::string::npos)
+  EXPECT_NE(EveryCategoryPatternList().find("*.mmf|*.rmvb"), std::string::npos)
       << "audio, then video";
 }
 
