@@ -134,10 +134,16 @@ MediumMatch CompareMedium(const ScanRecord& record, const ScanArea& area,
   platform::ResolvePath(area.source.path, current);
   if (recorded.empty()) recorded = record.area.source.path;
   if (current.empty()) current = area.source.path;
-  if (recorded != current || record.area.source.kind != area.source.kind ||
-      record.area.sectors != area.sectors) {
+  if (recorded != current || record.area.source.kind != area.source.kind) {
     return MediumMatch::kOther;
   }
+  // An image's areas are known by their place in its listing: the same place with other
+  // sectors is the same area of a changed image. A disk's areas are known by their sectors.
+  if (area.source.IsImage() ? record.area.number != area.number || record.area.kind != area.kind
+                            : record.area.sectors != area.sectors) {
+    return MediumMatch::kOther;
+  }
+  if (record.area.sectors != area.sectors) return MediumMatch::kChanged;
   const platform::MediumIdentity& then = record.identity;
   const platform::MediumIdentity& is = now.identity;
   const bool same = then.sizeBytes == is.sizeBytes && then.writeTime == is.writeTime &&
