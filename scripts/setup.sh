@@ -14,6 +14,7 @@ packages=(
   libgmock-dev
   libgtest-dev
   make
+  ntfs-3g
   pkg-config
   util-linux
 )
