@@ -55,6 +55,7 @@ ResultCode AttachDisk(SectorDevice& device, std::unique_ptr<platform::Medium> me
       geometry.bytesPerSector != 0 ? geometry.bytesPerSector : kImageSectorBytes;
 
   device.totalSectors = 0;
+  device.totalSectorBytes = static_cast<std::uint32_t>(bytesPerSector);
   std::uint64_t length = 0;
   if (device.handle->QuerySize(length) == result::kSuccess) {
     device.totalSectors = length / bytesPerSector;
@@ -82,6 +83,7 @@ ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> m
   std::uint64_t size = 0;
   if (const ResultCode rc = device.handle->QuerySize(size); rc != result::kSuccess) return rc;
   device.totalSectors = size / kImageSectorBytes;
+  device.totalSectorBytes = kImageSectorBytes;
   return result::kSuccess;
 }
 
@@ -92,7 +94,13 @@ ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
   const auto sectors = static_cast<std::uint64_t>(count);
   const auto bytesPerSector = static_cast<std::uint64_t>(sectorSize);
   const auto end = CheckedAdd64(startSector, sectors);
-  if (!end || *end > device.totalSectors) return result::kInvalidParameter;
+  if (!end) return result::kInvalidParameter;
+  // Sectors of another size than the device counts in are bounded by its length in bytes:
+  // an image read in 4096-byte sectors ends where its last whole 4096 bytes end.
+  const std::uint64_t lastSector = bytesPerSector == device.totalSectorBytes
+                                       ? device.totalSectors
+                                       : device.TotalBytes() / bytesPerSector;
+  if (*end > lastSector) return result::kInvalidParameter;
   const std::uint64_t byteCount = sectors * bytesPerSector;  // < 2^62, cannot wrap
   if (byteCount > std::numeric_limits<std::uint32_t>::max() || byteCount > buffer.size()) {
     return result::kInvalidParameter;

@@ -30,13 +30,17 @@ inline constexpr std::uint32_t kReadPieceBytes = 64 * 1024;
 struct SectorDevice {
   std::shared_ptr<platform::Medium> handle;  // null when closed
   std::uint64_t totalSectors = 0;            // set by the opens, kept after close
+  // The unit totalSectors counts in: the disk's own sector size, 512 for an image.
+  std::uint32_t totalSectorBytes = 512;
 
   bool IsOpen() const { return handle != nullptr; }
+  // The medium's length in bytes, as the open found it.
+  std::uint64_t TotalBytes() const { return totalSectors * totalSectorBytes; }
 };
 
 // A second record on the medium `device` holds open; closing either leaves the other open.
 inline SectorDevice ShareDevice(const SectorDevice& device) {
-  return SectorDevice{device.handle, device.totalSectors};
+  return SectorDevice{device.handle, device.totalSectors, device.totalSectorBytes};
 }
 
 // Opens whole disk number `diskNumber` (the order of the disk enumeration) read-only and
@@ -54,7 +58,7 @@ ResultCode AttachDisk(SectorDevice& device, std::unique_ptr<platform::Medium> me
 ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> medium);
 
 // Reads `count` whole sectors of `sectorSize` bytes from `startSector` into `buffer`, in
-// pieces of at most 64 KiB. A range beyond the device, a negative count, a sector size
+// pieces of at most 64 KiB. A range beyond the device (its whole sectors of that size), a negative count, a sector size
 // of 0 or less, a byte total beyond 32 bits or a buffer too small gives 87 with nothing
 // read and `sectorsRead` untouched. A failed or empty piece ends the read with 30 and
 // `sectorsRead` says how many whole sectors arrived before it.

@@ -73,6 +73,12 @@ class IFileRecoveryParse {
   // The name of the scan log the last Scan made or loaded, for loading it again later;
   // empty for engines without one.
   virtual std::string LogName() const { return {}; }
+  // Every scan log the last Scan made or loaded: an engine that holds others lists theirs.
+  virtual std::vector<std::string> LogNames() const {
+    std::string name = LogName();
+    if (name.empty()) return {};
+    return {std::move(name)};
+  }
 
   virtual ResultCode SetProgressCallbacks(ScanProgressCallback scanProgress,
                                           RecoverProgressCallback recoverProgress, void* context,
