@@ -6,7 +6,7 @@
 namespace keldrive {
 
 std::string DescribeResult(ResultCode code) {
-  static constexpr std::array<std::pair<ResultCode, const char*>, 28> kTexts{{
+  static constexpr std::array<std::pair<ResultCode, const char*>, 29> kTexts{{
       {result::kSuccess, "success"},
       {result::kInvalidFunction, "operation not supported by this device"},
       {result::kFileNotFound, "no such file"},
@@ -15,6 +15,7 @@ std::string DescribeResult(ResultCode code) {
       {result::kAccessDenied, "access denied"},
       {result::kInvalidHandle, "the medium is not open"},
       {result::kNotEnoughMemory, "not enough memory"},
+      {result::kInvalidData, "the data is damaged or not in the expected form"},
       {result::kWriteProtect, "the medium is write-protected"},
       {result::kNotReady, "the device is not ready"},
       {result::kWriteFault, "write failed"},

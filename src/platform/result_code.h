@@ -19,6 +19,7 @@ inline constexpr ResultCode kTooManyOpenFiles = 4;
 inline constexpr ResultCode kAccessDenied = 5;
 inline constexpr ResultCode kInvalidHandle = 6;
 inline constexpr ResultCode kNotEnoughMemory = 8;
+inline constexpr ResultCode kInvalidData = 13;
 inline constexpr ResultCode kWriteProtect = 19;
 inline constexpr ResultCode kNotReady = 21;
 inline constexpr ResultCode kWriteFault = 29;
