@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   clang
   cmake
+  fuse3
   g++
+  gddrescue
   gzip
   libbenchmark-dev
   libblkid-dev
@@ -15,6 +17,7 @@ packages=(
   libgtest-dev
   make
   pkg-config
+  python3-fusepy
   util-linux
 )
 
