@@ -461,7 +461,15 @@ ResultCode OpenDiskImageJob(DiskImageJob& job, SectorDevice source, std::int32_t
   }
 
   if (fresh) {
+    // The fresh map goes first: an old map must never outlive the image it describes,
+    // or a later resume would trust it.
     job.map = RescueMap(area.Count());
+    const std::vector<std::string> comments{"Mapfile. Created by Keldrive " KELDRIVE_VERSION};
+    if (const ResultCode rc = SaveRescueMap(job.mapPath, job.map, sectorBytes, comments);
+        rc != result::kSuccess) {
+      message = job.mapPath + ": cannot save the map: " + DescribeResult(rc);
+      return rc;
+    }
     if (const ResultCode rc = platform::FileHandle::CreateAlways(targetPath, job.target);
         rc != result::kSuccess) {
       return rc;
@@ -476,14 +484,6 @@ ResultCode OpenDiskImageJob(DiskImageJob& job, SectorDevice source, std::int32_t
   // The image has the area's size from the start: sectors not yet read are zeros, and
   // nothing of a longer file from before remains after it.
   if (const ResultCode rc = job.target.Truncate(*bytes); rc != result::kSuccess) return rc;
-  if (fresh) {
-    const std::vector<std::string> comments{"Mapfile. Created by Keldrive " KELDRIVE_VERSION};
-    if (const ResultCode rc = SaveRescueMap(job.mapPath, job.map, sectorBytes, comments);
-        rc != result::kSuccess) {
-      message = job.mapPath + ": cannot save the map: " + DescribeResult(rc);
-      return rc;
-    }
-  }
   return result::kSuccess;
 }
 

@@ -94,8 +94,9 @@ class RescueMap {
 // separate bad areas, far more than any disk worth imaging has.
 inline constexpr std::uint64_t kMaxRescueMapBytes = 256ull << 20;
 
-// The map as a GNU ddrescue mapfile, positions and sizes in bytes of `sectorBytes`. Each of
-// `comments` becomes a line of its own after "# ".
+// The map as a GNU ddrescue mapfile, positions and sizes in bytes of `sectorBytes`; the
+// map's bytes must fit in 63 bits, as those of any real medium do. Each of `comments`
+// becomes a line of its own after "# ".
 std::string FormatRescueMap(const RescueMap& map, std::uint32_t sectorBytes,
                             const std::vector<std::string>& comments);
 
