@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   clang
   cmake
+  fuse3
   g++
+  gddrescue
   gzip
   libbenchmark-dev
   libblkid-dev
@@ -16,6 +18,7 @@ packages=(
   make
   ntfs-3g
   pkg-config
+  python3-fusepy
   util-linux
 )
 

@@ -42,6 +42,7 @@ const Command& ScanCommand();
 const Command& LsCommand();
 const Command& FindCommand();
 const Command& RecoverCommand();
+const Command& ImageCommand();
 
 // Prints "keldrive: <subject>: <message>" on the error stream.
 void ReportError(Context& context, std::string_view subject, std::string_view message);

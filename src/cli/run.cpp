@@ -6,10 +6,10 @@
 namespace keldrive::cli {
 namespace {
 
-const std::array<const Command*, 8>& Commands() {
-  static const std::array<const Command*, 8> kCommands{
-      &ListCommand(),    &ScanCommand(),    &LsCommand(),   &FindCommand(),
-      &RecoverCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
+const std::array<const Command*, 9>& Commands() {
+  static const std::array<const Command*, 9> kCommands{
+      &ListCommand(),  &ScanCommand(),    &LsCommand(),   &FindCommand(), &RecoverCommand(),
+      &ImageCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
   return kCommands;
 }
 

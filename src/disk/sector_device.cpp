@@ -15,11 +15,11 @@ namespace {
 // piece only ever shrinking, a short piece continuing with the rest, a failed or empty
 // piece ending with 30.
 template <typename ReadPiece>
-ResultCode ReadInPieces(std::span<std::uint8_t> buffer, std::uint32_t& total,
-                        ReadPiece&& readPiece) {
+ResultCode ReadInPieces(std::span<std::uint8_t> buffer, std::uint32_t pieceBytes,
+                        std::uint32_t& total, ReadPiece&& readPiece) {
   total = 0;
   std::uint32_t remaining = static_cast<std::uint32_t>(buffer.size());
-  std::uint32_t piece = kReadPieceBytes;
+  std::uint32_t piece = pieceBytes;
   while (remaining != 0) {
     piece = std::min(piece, remaining);
     std::size_t got = 0;
@@ -90,6 +90,14 @@ ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> m
 ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
                        std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
                        std::int32_t& sectorsRead) {
+  return ReadSectorsInPieces(device, buffer, startSector, count, sectorSize, kReadPieceBytes,
+                             sectorsRead);
+}
+
+ResultCode ReadSectorsInPieces(SectorDevice& device, std::span<std::uint8_t> buffer,
+                               std::uint64_t startSector, std::int32_t count,
+                               std::int32_t sectorSize, std::uint32_t pieceBytes,
+                               std::int32_t& sectorsRead) {
   if (count < 0 || sectorSize <= 0) return result::kInvalidParameter;
   const auto sectors = static_cast<std::uint64_t>(count);
   const auto bytesPerSector = static_cast<std::uint64_t>(sectorSize);
@@ -111,8 +119,8 @@ ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
 
   std::uint32_t total = 0;
   const ResultCode rc =
-      ReadInPieces(buffer.first(static_cast<std::size_t>(byteCount)), total,
-                   [&](std::uint32_t done, std::span<std::uint8_t> piece, std::size_t& got) {
+      ReadInPieces(buffer.first(static_cast<std::size_t>(byteCount)), std::max(pieceBytes, 1u),
+                   total, [&](std::uint32_t done, std::span<std::uint8_t> piece, std::size_t& got) {
                      return device.handle->ReadAt(*offset + done, piece, got);
                    });
   sectorsRead = static_cast<std::int32_t>(total / bytesPerSector);
@@ -129,7 +137,7 @@ ResultCode ReadBytes(platform::FileHandle& file, std::span<std::uint8_t> buffer,
     bytesRead = 0;
     return result::kInvalidParameter;
   }
-  return ReadInPieces(buffer, bytesRead,
+  return ReadInPieces(buffer, kReadPieceBytes, bytesRead,
                       [&](std::uint32_t, std::span<std::uint8_t> piece, std::size_t& got) {
                         return file.Read(piece, got);
                       });

@@ -66,6 +66,13 @@ ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
                        std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
                        std::int32_t& sectorsRead);
 
+// ReadSectors with pieces of up to `pieceBytes`: for copies of whole media, which move far
+// more than the engines do.
+ResultCode ReadSectorsInPieces(SectorDevice& device, std::span<std::uint8_t> buffer,
+                               std::uint64_t startSector, std::int32_t count,
+                               std::int32_t sectorSize, std::uint32_t pieceBytes,
+                               std::int32_t& sectorsRead);
+
 // Closes the medium; harmless on a closed record.
 void CloseDevice(SectorDevice& device);
 

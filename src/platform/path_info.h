@@ -19,6 +19,9 @@ ResultCode QueryLastWriteTime(const std::string& path, std::uint64_t& fileTime);
 // resolved, so two names for the same place compare equal.
 ResultCode ResolvePath(const std::string& path, std::string& out);
 
+// True when both paths name one existing file or device, whatever links lead to it.
+bool IsSameFile(const std::string& a, const std::string& b);
+
 // True for root (Administrator on Windows), who alone may read raw disks.
 bool HasAdministratorRights();
 

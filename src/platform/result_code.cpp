@@ -15,7 +15,7 @@ std::string DescribeResult(ResultCode code) {
       {result::kAccessDenied, "access denied"},
       {result::kInvalidHandle, "the medium is not open"},
       {result::kNotEnoughMemory, "not enough memory"},
-      {result::kInvalidData, "the data is not valid"},
+      {result::kInvalidData, "the data is damaged or not in the expected form"},
       {result::kWriteProtect, "the medium is write-protected"},
       {result::kNotReady, "the device is not ready"},
       {result::kWriteFault, "write failed"},

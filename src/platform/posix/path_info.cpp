@@ -39,6 +39,14 @@ ResultCode ResolvePath(const std::string& path, std::string& out) {
   return result::kSuccess;
 }
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return false;
+  if (S_ISBLK(first.st_mode) && S_ISBLK(second.st_mode)) return first.st_rdev == second.st_rdev;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool HasAdministratorRights() {
   return ::geteuid() == 0;
 }
