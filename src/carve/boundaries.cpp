@@ -97,11 +97,9 @@ Bytes ReadSizingSectors(CarveContext& context, std::uint64_t start, std::uint64_
   const std::span<std::uint8_t> area = context.ReadBuffer().subspan(kTrailerLeadBytes);
   const auto sectorBytes = static_cast<std::uint64_t>(probe.sectorSize);
   count = std::min({count, kCarveChunkBytes / sectorBytes, probe.medium->totalSectors - start});
-  std::int32_t got = 0;
-  if (count == 0 || ReadSectors(*probe.medium, area, start, static_cast<std::int32_t>(count),
-                                probe.sectorSize, got) != result::kSuccess) {
-    return {};
-  }
+  if (count == 0) return {};
+  if (const Bytes held = probe.HeldSectors(start, count); !held.empty()) return held;
+  if (probe.ReadThroughWindow(area, start, count) != result::kSuccess) return {};
   return Bytes(area).first(static_cast<std::size_t>(count * sectorBytes));
 }
 
@@ -114,7 +112,8 @@ bool FindNextMpegFileStart(CarveContext& context, Bytes chunk, std::uint64_t& si
 }
 
 std::uint64_t ExtendUntilBoundary(CarveContext& context, Bytes headerSector, std::uint64_t limit,
-                                  const TrailerSearch& search, BoundaryKind kind) {
+                                  const TrailerSearch& search, BoundaryKind kind,
+                                  HeaderSectorSearch headerSearch) {
   SectorProbe& probe = context.probe;
   if (probe.sectorSize <= 0 || probe.sectorSize > kMaxCarveSectorBytes) return 0;
   const auto sectorBytes = static_cast<std::uint64_t>(probe.sectorSize);
@@ -123,12 +122,32 @@ std::uint64_t ExtendUntilBoundary(CarveContext& context, Bytes headerSector, std
   const std::span<std::uint8_t> buffer = context.ReadBuffer();
   const std::span<std::uint8_t> chunkArea = buffer.subspan(kTrailerLeadBytes);
 
+  // A file smaller than its header sector ends there, where its rule can tell.
+  if (search && headerSearch == HeaderSectorSearch::kSearched && !headerSector.empty()) {
+    const ScannedChunk header{
+        .window = headerSector,
+        .lead = 0,
+        .windowOffset = 0,
+        .boundary = std::nullopt,
+        .extent = sectorBytes,
+        .sectorSize = probe.sectorSize,
+        .isHeaderSector = true,
+    };
+    if (const auto end = search(header)) return std::min(*end, ceiling);
+  }
+
   // The first chunk is led by the tail of the header sector.
   std::size_t lead = std::min(kTrailerLeadBytes, headerSector.size());
   if (lead != 0) {
     std::memcpy(buffer.data() + kTrailerLeadBytes - lead,
                 headerSector.data() + headerSector.size() - lead, lead);
   }
+  // The header sector as the walk's window holds it, when it was handed that very sector.
+  const bool headerIsHeld = [&] {
+    const Bytes held = probe.HeldSectors(probe.hitSector, 1);
+    return !held.empty() && held.data() == headerSector.data() &&
+           held.size() == headerSector.size();
+  }();
 
   std::uint64_t size = sectorBytes;
   std::uint64_t chunkOffset = sectorBytes;  // file offset of the next chunk
@@ -140,21 +159,28 @@ std::uint64_t ExtendUntilBoundary(CarveContext& context, Bytes headerSector, std
     // A file near the end of the medium is read up to its last sector.
     const std::uint64_t count =
         std::min({chunkSectors, sectorsLeft, probe.medium->totalSectors - *start});
-    std::int32_t got = 0;
-    if (ReadSectors(*probe.medium, chunkArea, *start, static_cast<std::int32_t>(count),
-                    probe.sectorSize, got) != result::kSuccess) {
-      break;
+    const std::size_t chunkBytes = static_cast<std::size_t>(count * sectorBytes);
+
+    // Sectors the walk holds are looked at where they lie, led by the sector before them;
+    // the rest are read (the part the window holds copied from it).
+    Bytes window;
+    const Bytes held =
+        sectorsRead != 0 || headerIsHeld ? probe.HeldSectors(*start - 1, count + 1) : Bytes{};
+    if (!held.empty()) {
+      window = held.subspan(static_cast<std::size_t>(sectorBytes) - lead);
+    } else {
+      if (probe.ReadThroughWindow(chunkArea, *start, count) != result::kSuccess) break;
+      window = Bytes(buffer).subspan(kTrailerLeadBytes - lead, lead + chunkBytes);
     }
+    const Bytes chunk = window.subspan(lead);
     sectorsRead += count;
     if (!ReportProgress(context, sectorsRead)) break;
 
-    const std::size_t chunkBytes = static_cast<std::size_t>(count * sectorBytes);
-    const Bytes chunk = Bytes(chunkArea).first(chunkBytes);
     const auto boundary = FindBoundarySector(context, chunk, kind);
     if (boundary) size += *boundary * sectorBytes;
     if (search) {
-      ScannedChunk scanned{
-          .window = Bytes(buffer).subspan(kTrailerLeadBytes - lead, lead + chunkBytes),
+      const ScannedChunk scanned{
+          .window = window,
           .lead = lead,
           .windowOffset = chunkOffset - lead,
           .boundary = boundary ? std::optional(
@@ -172,9 +198,9 @@ std::uint64_t ExtendUntilBoundary(CarveContext& context, Bytes headerSector, std
     size += chunkBytes;
     chunkOffset += chunkBytes;
     sectorsLeft -= count;
+    // The next chunk is led by this one's tail, wherever this one lay.
     lead = std::min(kTrailerLeadBytes, chunkBytes);
-    std::memmove(buffer.data() + kTrailerLeadBytes - lead, chunkArea.data() + chunkBytes - lead,
-                 lead);
+    std::memmove(buffer.data() + kTrailerLeadBytes - lead, chunk.data() + chunkBytes - lead, lead);
   }
   return std::min(size, ceiling);
 }

@@ -35,6 +35,8 @@ struct ScannedChunk {
   std::optional<std::size_t> boundary;  // window position of the boundary sector, if any
   std::uint64_t extent = 0;             // the file's size if it ends with this chunk
   std::int32_t sectorSize = 512;
+  // The header sector itself, searched before any chunk is read (no lead, no boundary).
+  bool isHeaderSector = false;
 
   Bytes Chunk() const { return window.subspan(lead); }
   std::uint64_t FileOffset(std::size_t windowPosition) const {
@@ -47,19 +49,24 @@ using TrailerSearch = std::function<std::optional<std::uint64_t>(const ScannedCh
 
 enum class BoundaryKind { kAnyFileStart, kIgnoreMpegStarts };
 
-// The frame of every scanning size rule: the file grows chunk by chunk (64 KiB reads from
-// the sector after the header sector) until a chunk holds a boundary, the trailer search
+// Whether the trailer search looks at the header sector first, for types whose files can
+// be smaller than a sector: an end found there ends the file without reading further.
+enum class HeaderSectorSearch { kSkipped, kSearched };
+
+// The frame of every scanning size rule: the file grows chunk by chunk (64 KiB from the
+// sector after the header sector) until a chunk holds a boundary, the trailer search
 // finds the end, `limit` bytes after the header sector are reached, the medium ends or a
-// read fails. Reports progress once per chunk; a non-zero answer of the callback becomes
-// the context's stop value and ends the rule. The result never exceeds one sector plus
-// the limit.
+// read fails. Sectors the walk's window holds are taken from it, the others read. Reports
+// progress once per chunk; a non-zero answer of the callback becomes the context's stop
+// value and ends the rule. The result never exceeds one sector plus the limit.
 std::uint64_t ExtendUntilBoundary(CarveContext& context, Bytes headerSector, std::uint64_t limit,
                                   const TrailerSearch& search = nullptr,
-                                  BoundaryKind kind = BoundaryKind::kAnyFileStart);
+                                  BoundaryKind kind = BoundaryKind::kAnyFileStart,
+                                  HeaderSectorSearch headerSearch = HeaderSectorSearch::kSkipped);
 
-// Reads up to `count` sectors from `start` (at most one chunk, cut at the end of the
-// medium) into the context's read buffer, for size rules that look up structures beyond
-// the header sector. Empty when the read fails.
+// Up to `count` sectors from `start` (at most one chunk, cut at the end of the medium), for
+// size rules that look up structures beyond the header sector: from the walk's window
+// when it holds them, else read into the context's read buffer. Empty when the read fails.
 Bytes ReadSizingSectors(CarveContext& context, std::uint64_t start, std::uint64_t count);
 
 }  // namespace keldrive

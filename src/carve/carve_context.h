@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "carve/ts_range_list.h"
 #include "disk/sector_device.h"
 #include "platform/result_code.h"
 
@@ -15,12 +16,13 @@ namespace keldrive {
 inline constexpr std::int32_t kMaxCarveSectorBytes = 64 * 1024;
 inline constexpr std::size_t kCarveChunkBytes = 64 * 1024;
 
-// Sectors already carved as one transport stream, both ends included.
-struct TsRange {
+// Sectors of the medium the scan already holds in memory: the buffer its walk read last.
+// Size rules and header tests that need those sectors take them from here instead of
+// reading the medium again; only sectors past the window are read.
+struct SectorWindow {
   std::uint64_t firstSector = 0;
-  std::uint64_t lastSector = 0;
+  std::span<const std::uint8_t> bytes;  // whole sectors as the medium holds them
 };
-using TsRangeList = std::vector<TsRange>;
 
 // What a header test may look at besides the sector itself: the medium around it and what
 // earlier identifications of the same scan left behind. Tests that read further sectors
@@ -34,11 +36,22 @@ class SectorProbe {
   bool previousWasTs = false;
   bool previousWasMts = false;
   TsRangeList tsRanges;
+  SectorWindow window;
 
-  // Reads up to `count` whole sectors from `start` into the probe buffer, cut at the end
-  // of the medium. Empty when nothing could be read (no medium, a sector beyond it, a
-  // read error or no memory).
+  // Up to `count` whole sectors from `start`, cut at the end of the medium: straight from
+  // the window when it holds them all, else read into the probe buffer. Empty when
+  // nothing could be read (no medium, a sector beyond it, a read error or no memory).
   std::span<const std::uint8_t> ReadSectors(std::uint64_t start, std::int32_t count);
+
+  // The window's bytes of the `count` sectors from `start`; empty unless it holds all of
+  // them.
+  std::span<const std::uint8_t> HeldSectors(std::uint64_t start, std::uint64_t count) const;
+
+  // Reads `count` whole sectors from `start` into `out` (which has room for them): those
+  // the window holds are copied from it, the rest read from the medium. Succeeds only
+  // when every sector arrived, as ReadSectors of the device does.
+  ResultCode ReadThroughWindow(std::span<std::uint8_t> out, std::uint64_t start,
+                               std::uint64_t count);
 
   // The probe buffer with at least `bytes` bytes, for tests that assemble reads
   // themselves; empty when the memory cannot be had.
@@ -82,6 +95,17 @@ class CarveContext {
 
   // Clears what one scan left for the next identification.
   void StartScan();
+
+  // The walk hands over the buffer it is about to dispatch: `bytes` holds the sectors from
+  // `firstSector` on, as they arrived from the candidate's medium, in whole sectors of the
+  // sector size the candidates give. Size rules and header tests then copy what they need
+  // of it instead of reading it again. Call it again after every read into the buffer (its
+  // bytes must stay unchanged while they are the window), and clear it when the buffer
+  // goes away or the medium changes.
+  void SetWalkWindow(std::uint64_t firstSector, std::span<const std::uint8_t> bytes) {
+    probe.window = {firstSector, bytes};
+  }
+  void ClearWalkWindow() { probe.window = {}; }
 
   SectorProbe probe;
   CarveProgress progress;

@@ -44,6 +44,32 @@ constexpr KeyOffsets CollectKeyOffsets() {
 }
 
 constexpr KeyOffsets kKeys = CollectKeyOffsets();
+static_assert(kKeys.complete,
+              "the signature table's anchors use more byte offsets than the first-byte index "
+              "keys: raise kMaxKeyOffsets");
+
+// Rows of one code share their header test, so there are no more distinct tests than
+// codes among the anchored rows (the signature table tests check the sharing). Telling
+// tests apart directly would compare function addresses, which the compiler does not do
+// at compile time under the sanitizers.
+constexpr std::size_t CountAnchoredCodes() {
+  std::array<bool, kFileTypeCodeCount> seen{};
+  std::size_t codes = 0;
+  for (std::size_t row = 0; row < kSignatureRowCount; ++row) {
+    const SignatureRow& r = kSignatureTable[row];
+    const bool anchored = std::any_of(r.anchors.begin(), r.anchors.end(),
+                                      [](const LeadAnchor& a) { return !a.values.empty(); });
+    const auto code = static_cast<std::size_t>(r.code);
+    if (anchored && !seen[code]) {
+      seen[code] = true;
+      ++codes;
+    }
+  }
+  return codes;
+}
+static_assert(CountAnchoredCodes() <= kMaxTests,
+              "the signature table has more header tests than the first-byte index has "
+              "candidate bits: widen the candidate sets");
 
 constexpr std::size_t KeySlot(std::uint8_t offset) {
   std::size_t slot = 0;
@@ -56,9 +82,6 @@ struct FirstByteIndex {
   std::array<std::array<std::uint64_t, 256>, kMaxKeyOffsets> candidates{};
   // The row each test bit stands for: the test's first row, so bits run in table order.
   std::array<std::uint8_t, kMaxTests> rowOfBit{};
-  // False if the table outgrew the index (more distinct tests than candidate bits): then
-  // every sector walks the table.
-  bool complete = kKeys.complete;
 };
 
 constexpr bool TestSeenBefore(std::size_t row) {
@@ -77,10 +100,7 @@ FirstByteIndex BuildIndex() {
                                       [](const LeadAnchor& a) { return !a.values.empty(); });
     // A test without anchors recognises nothing and is never tried.
     if (TestSeenBefore(row) || !anchored) continue;
-    if (tests == kMaxTests) {
-      index.complete = false;
-      break;
-    }
+    if (tests == kMaxTests) break;  // ruled out at compile time, above
     const std::uint64_t bit = std::uint64_t{1} << tests;
     index.rowOfBit[tests++] = static_cast<std::uint8_t>(row);
     for (const LeadAnchor& anchor : r.anchors) {
@@ -101,7 +121,7 @@ const FirstByteIndex kIndex = BuildIndex();
 }  // namespace
 
 FileTypeCode RecogniseSector(SectorProbe& probe, Bytes sector) {
-  if (!kIndex.complete || sector.size() < kKeys.minimumLength) {
+  if (sector.size() < kKeys.minimumLength) {
     return RecogniseSectorByTableWalk(probe, sector);
   }
   ByteReader keys(sector);

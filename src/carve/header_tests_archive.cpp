@@ -23,13 +23,15 @@ constexpr std::uint16_t kDllFile = 0x2000;
 }  // namespace
 
 FileTypeCode TestGzip(SectorProbe&, Bytes s) {
-  // Deflate, no flag but the stored name, the compression hint of -9 or -1, and an
-  // operating system from the list (or unknown).
+  // Deflate, no flag but the stored name, the compression hint gzip writes (0 at its
+  // default level, 2 for -9, 4 for -1), and an operating system from the list (or
+  // unknown).
   if (s.size() <= 15 || !HasBytesAt(s, 0, "\x1F\x8B\x08"sv)) return kNone;
   const std::uint8_t flags = s[3];
   const std::uint8_t extraFlags = s[8];
   const std::uint8_t system = s[9];
-  return When((flags == 0 || flags == 8) && (extraFlags == 2 || extraFlags == 4) &&
+  return When((flags == 0 || flags == 8) &&
+                  (extraFlags == 0 || extraFlags == 2 || extraFlags == 4) &&
                   (system < 14 || system == 255),
               FileTypeCode::kGzip);
 }

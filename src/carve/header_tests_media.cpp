@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "carve/header_tests.h"
+#include "carve/matroska_header.h"
 
 namespace keldrive {
 
@@ -65,9 +66,13 @@ FileTypeCode TestAsf(SectorProbe&, Bytes s) {
 FileTypeCode TestSwf(SectorProbe&, Bytes s) {
   if (s.size() <= 7) return kNone;
   const std::uint8_t version = s[3];
-  // Compressed movies exist from version 6 on; older versions are always plain.
+  // Compressed movies exist from version 6 on, plain ones in every version. Flash got as
+  // far as version 51; a version byte far beyond that is no movie.
+  constexpr std::uint8_t kLastPlainVersion = 63;
   if (HasBytesAt(s, 0, "CWS")) return When(version >= 6 && version <= 15, FileTypeCode::kSwf);
-  if (HasBytesAt(s, 0, "FWS")) return When(version < 6, FileTypeCode::kSwf);
+  if (HasBytesAt(s, 0, "FWS")) {
+    return When(version >= 1 && version <= kLastPlainVersion, FileTypeCode::kSwf);
+  }
   return kNone;
 }
 
@@ -88,7 +93,10 @@ FileTypeCode TestFlv(SectorProbe&, Bytes s) {
 }
 
 FileTypeCode TestMkv(SectorProbe&, Bytes s) {
-  return When(s.size() > 15 && HasBytesAt(s, 0, "\x1A\x45\xDF\xA3"sv), FileTypeCode::kMkv);
+  // The magic bytes open a whole EBML header, which must parse.
+  return When(
+      s.size() > 15 && HasBytesAt(s, 0, "\x1A\x45\xDF\xA3"sv) && ParseMatroskaHeader(s).has_value(),
+      FileTypeCode::kMkv);
 }
 
 FileTypeCode TestMts(SectorProbe& probe, Bytes s) {

@@ -2,6 +2,7 @@
 
 #include "carve/first_byte_index.h"
 #include "carve/signature_table.h"
+#include "disk/checked_math.h"
 
 namespace keldrive {
 
@@ -38,6 +39,13 @@ ResultCode IdentifyAndSize(CarveContext& context, const CarveCandidate& candidat
   hit.code = code;
   context.stopValue = result::kSuccess;
   hit.size = row->sizeRule(context, candidate.sector);
+  // Sizes taken from header fields are not bounded by the medium; no file runs past its end.
+  if (candidate.medium != nullptr && candidate.hitSector < candidate.medium->totalSectors) {
+    const std::uint64_t sectorsLeft = candidate.medium->totalSectors - candidate.hitSector;
+    const auto bytesLeft =
+        CheckedMul64(sectorsLeft, static_cast<std::uint64_t>(candidate.sectorSize));
+    if (bytesLeft && hit.size > *bytesLeft) hit.size = *bytesLeft;
+  }
   return context.stopValue == result::kCancelled ? result::kCancelled : result::kSuccess;
 }
 

@@ -60,7 +60,7 @@ inline constexpr Signature kSwf{TestSwf, SizeSwf, First("CF")};
 inline constexpr Signature kAvi{TestAvi, SizeRiff, First("R")};
 inline constexpr Signature kFlv{TestFlv, SizeUntilBoundary<6 * kGiB>, First("F")};
 inline constexpr Signature k3gp{Test3gp, SizeUntilBoundary<6 * kGiB>, {LeadAnchor{4, "f"}}};
-inline constexpr Signature kMkv{TestMkv, SizeUntilBoundary<64 * kGiB>, First("\x1A")};
+inline constexpr Signature kMkv{TestMkv, SizeMatroska, First("\x1A")};
 inline constexpr Signature kTs{TestTransportStream, SizeTransportStream, First("\x47")};
 inline constexpr Signature kMts{TestMts, SizeUntilBoundary<6 * kGiB>, {LeadAnchor{10, "\xB0"}}};
 inline constexpr Signature kMxf{TestMxf, SizeUntilBoundary<6 * kGiB>, First("\x06")};

@@ -41,6 +41,7 @@ std::uint64_t SizeMp3(CarveContext& context, Bytes sector);
 std::uint64_t SizeApe(CarveContext& context, Bytes sector);
 std::uint64_t SizeMidi(CarveContext& context, Bytes sector);
 std::uint64_t SizeTransportStream(CarveContext& context, Bytes sector);
+std::uint64_t SizeMatroska(CarveContext& context, Bytes sector);
 
 // Documents and archives (size_rules_document.cpp, compound_document.cpp).
 std::uint64_t SizePdf(CarveContext& context, Bytes sector);

@@ -2,6 +2,7 @@
 
 #include "carve/size_rules.h"
 #include "carve/trailer_search.h"
+#include "disk/checked_math.h"
 
 namespace keldrive {
 
@@ -17,7 +18,8 @@ constexpr std::uint64_t kPackageLimit = 0x7FFFFFF;
 constexpr std::string_view kPdfEnd = "%%EOF"sv;
 constexpr std::string_view kPdfTrailer = "trailer"sv;
 constexpr std::string_view kZipEnd = "PK\x05\x06"sv;
-constexpr std::size_t kZipEndBytes = 22;
+constexpr std::size_t kZipEndBytes = 22;  // before the comment
+constexpr std::size_t kZipCommentLength = 20;
 // The folder record of a 7z archive's packed end header (one LZMA coder). The archive
 // ends 27 bytes after its start when the header's unpacked size takes two bytes, as it
 // does once an archive lists more than a couple of names.
@@ -32,39 +34,92 @@ std::size_t LineEndAt(Bytes window, std::size_t at) {
   return 0;
 }
 
+// A trailer found in the header sector ends a file smaller than a sector only when
+// nothing but zeros follows it there, as a file system leaves the rest of a file's last
+// sector: bytes after it mean the trailer belongs to something inside a larger file.
+std::optional<std::uint64_t> EndIfPaddedInHeader(const ScannedChunk& chunk,
+                                                 std::optional<std::uint64_t> end) {
+  if (!chunk.isHeaderSector || !end) return end;
+  if (*end > chunk.window.size()) return std::nullopt;
+  if (!IsPadded(chunk.window, static_cast<std::size_t>(*end), 0, chunk.sectorSize)) {
+    return std::nullopt;
+  }
+  return end;
+}
+
 std::uint64_t SizeByLastTrailer(CarveContext& context, Bytes sector, std::uint64_t limit,
                                 std::string_view trailer, std::size_t trailerBytes) {
-  return ExtendUntilBoundary(context, sector, limit,
-                             [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
-                               const auto at = FindLastWithinFile(chunk, trailer);
-                               if (!at) return std::nullopt;
-                               return chunk.FileOffset(*at + trailerBytes);
-                             });
+  return ExtendUntilBoundary(
+      context, sector, limit,
+      [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
+        const auto at = FindLastWithinFile(chunk, trailer);
+        if (!at) return std::nullopt;
+        return EndIfPaddedInHeader(chunk, chunk.FileOffset(*at + trailerBytes));
+      },
+      BoundaryKind::kAnyFileStart, HeaderSectorSearch::kSearched);
+}
+
+// The two bytes at file offset `offset`: from the bytes at hand when they hold them, else
+// read from the medium.
+std::optional<std::uint16_t> FileLe16(CarveContext& context, const ScannedChunk& chunk,
+                                      std::size_t windowPosition) {
+  ByteReader here(chunk.window);
+  const std::uint16_t value = here.le16At(windowPosition);
+  if (here.ok()) return value;
+  const SectorProbe& probe = context.probe;
+  const auto sectorBytes = static_cast<std::uint64_t>(probe.sectorSize);
+  const std::uint64_t offset = chunk.FileOffset(windowPosition);
+  const auto sector = CheckedAdd64(probe.hitSector, offset / sectorBytes);
+  if (!sector) return std::nullopt;
+  ByteReader read(context.probe.ReadSectors(*sector, 2));
+  const std::uint16_t stored = read.le16At(static_cast<std::size_t>(offset % sectorBytes));
+  return read.ok() ? std::optional(stored) : std::nullopt;
+}
+
+// ZIP and Office packages end at their last end-of-central-directory record, which is
+// followed by the archive comment it gives the length of.
+std::uint64_t SizeZipArchive(CarveContext& context, Bytes sector, std::uint64_t limit) {
+  return ExtendUntilBoundary(
+      context, sector, limit,
+      [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
+        const auto at = FindLastWithinFile(chunk, kZipEnd);
+        if (!at) return std::nullopt;
+        const auto commentBytes = FileLe16(context, chunk, *at + kZipCommentLength);
+        std::uint64_t end = chunk.FileOffset(*at + kZipEndBytes);
+        // A comment that would run past the next file's start is not believed.
+        if (commentBytes && (!chunk.boundary || end + *commentBytes <= chunk.extent)) {
+          end += *commentBytes;
+        }
+        return EndIfPaddedInHeader(chunk, end);
+      },
+      BoundaryKind::kAnyFileStart, HeaderSectorSearch::kSearched);
 }
 
 }  // namespace
 
 std::uint64_t SizePdf(CarveContext& context, Bytes sector) {
   // Incremental updates append sections that each end with "%%EOF": the last one counts.
-  return ExtendUntilBoundary(context, sector, kPdfLimit,
-                             [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
-                               if (const auto at = FindLastWithinFile(chunk, kPdfEnd)) {
-                                 const std::size_t end = *at + kPdfEnd.size();
-                                 return chunk.FileOffset(end + LineEndAt(chunk.window, end));
-                               }
-                               if (const auto at = FindLastWithinFile(chunk, kPdfTrailer)) {
-                                 return chunk.FileOffset(*at + kPdfTrailer.size());
-                               }
-                               return std::nullopt;
-                             });
+  return ExtendUntilBoundary(
+      context, sector, kPdfLimit,
+      [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
+        if (const auto at = FindLastWithinFile(chunk, kPdfEnd)) {
+          const std::size_t end = *at + kPdfEnd.size();
+          return EndIfPaddedInHeader(chunk, chunk.FileOffset(end + LineEndAt(chunk.window, end)));
+        }
+        if (const auto at = FindLastWithinFile(chunk, kPdfTrailer)) {
+          return EndIfPaddedInHeader(chunk, chunk.FileOffset(*at + kPdfTrailer.size()));
+        }
+        return std::nullopt;
+      },
+      BoundaryKind::kAnyFileStart, HeaderSectorSearch::kSearched);
 }
 
 std::uint64_t SizeZip(CarveContext& context, Bytes sector) {
-  return SizeByLastTrailer(context, sector, kArchiveLimit, kZipEnd, kZipEndBytes);
+  return SizeZipArchive(context, sector, kArchiveLimit);
 }
 
 std::uint64_t SizePackage(CarveContext& context, Bytes sector) {
-  return SizeByLastTrailer(context, sector, kPackageLimit, kZipEnd, kZipEndBytes);
+  return SizeZipArchive(context, sector, kPackageLimit);
 }
 
 std::uint64_t Size7z(CarveContext& context, Bytes sector) {
@@ -72,14 +127,16 @@ std::uint64_t Size7z(CarveContext& context, Bytes sector) {
 }
 
 std::uint64_t SizeRar(CarveContext& context, Bytes sector) {
-  return ExtendUntilBoundary(context, sector, kArchiveLimit,
-                             [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
-                               const auto at = FindFirstPadded(
-                                   chunk.window, kRarEnd, FirstNewPosition(chunk, kRarEnd.size()),
-                                   chunk.windowOffset, chunk.sectorSize);
-                               if (!at) return std::nullopt;
-                               return chunk.FileOffset(*at + kRarEnd.size());
-                             });
+  return ExtendUntilBoundary(
+      context, sector, kArchiveLimit,
+      [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
+        const auto at =
+            FindFirstPadded(chunk.window, kRarEnd, FirstNewPosition(chunk, kRarEnd.size()),
+                            chunk.windowOffset, chunk.sectorSize);
+        if (!at) return std::nullopt;
+        return chunk.FileOffset(*at + kRarEnd.size());
+      },
+      BoundaryKind::kAnyFileStart, HeaderSectorSearch::kSearched);
 }
 
 std::uint64_t SizeCab(CarveContext& context, Bytes sector) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "carve/matroska_header.h"
 #include "carve/size_rules.h"
 #include "carve/trailer_search.h"
 
@@ -13,6 +14,7 @@ constexpr std::uint64_t kStreamLimit = 6 * kGiB;
 constexpr std::uint64_t kFlashLimit = 256 * kMiB;
 constexpr std::uint64_t kAudioLimit = 2 * kGiB;
 constexpr std::uint64_t kMidiLimit = 8 * kMiB;
+constexpr std::uint64_t kMatroskaLimit = 64 * kGiB;
 
 // ASF: the file-properties object, its file size and its flags (bit 0: broadcast, where
 // the size is not known).
@@ -172,6 +174,20 @@ std::uint64_t SizeApe(CarveContext& context, Bytes sector) {
         }
         return chunk.extent;
       });
+}
+
+std::uint64_t SizeMatroska(CarveContext& context, Bytes sector) {
+  // A Segment of known size ends the file there, or earlier at a boundary; one of unknown
+  // size runs to the boundary.
+  const auto header = ParseMatroskaHeader(sector);
+  const std::uint64_t sectorBytes = SectorBytes(context);
+  if (!header || !header->fileBytes) return ExtendUntilBoundary(context, sector, kMatroskaLimit);
+  const std::uint64_t fileBytes = *header->fileBytes;
+  if (fileBytes <= sectorBytes) return fileBytes;
+  const std::uint64_t after = fileBytes - sectorBytes;
+  const std::uint64_t afterSectors = after / sectorBytes + (after % sectorBytes != 0 ? 1 : 0);
+  const std::uint64_t limit = std::min(kMatroskaLimit, afterSectors * sectorBytes);
+  return std::min(ExtendUntilBoundary(context, sector, limit), fileBytes);
 }
 
 std::uint64_t SizeMidi(CarveContext& context, Bytes sector) {

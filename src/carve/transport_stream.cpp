@@ -35,12 +35,6 @@ bool ContinuesStream(SectorProbe& probe) {
   return false;
 }
 
-bool InCarvedRange(const SectorProbe& probe, std::uint64_t sector) {
-  return std::any_of(probe.tsRanges.begin(), probe.tsRanges.end(), [&](const TsRange& range) {
-    return range.firstSector <= sector && sector <= range.lastSector;
-  });
-}
-
 }  // namespace
 
 FileTypeCode TestTransportStream(SectorProbe& probe, Bytes s) {
@@ -59,7 +53,7 @@ FileTypeCode TestTransportStream(SectorProbe& probe, Bytes s) {
   }
   if (probe.previousWasTs && ContinuesStream(probe)) return FileTypeCode::kNone;
   // A stream carved earlier in this scan is not carved again from inside.
-  if (InCarvedRange(probe, probe.cursorSector)) return FileTypeCode::kNone;
+  if (probe.tsRanges.Contains(probe.cursorSector)) return FileTypeCode::kNone;
   return FileTypeCode::kTs;
 }
 
@@ -98,7 +92,7 @@ std::uint64_t SizeTransportStream(CarveContext& context, Bytes sector) {
     const std::uint64_t hit = context.probe.hitSector;
     const std::uint64_t last =
         CheckedAdd64(hit, sectors - 1).value_or(std::numeric_limits<std::uint64_t>::max());
-    context.probe.tsRanges.push_back({hit, last});
+    context.probe.tsRanges.Add({hit, last});
   }
   return size;
 }

@@ -279,8 +279,7 @@ TEST(SizeRules, TransportStreamsAreCarvedOnce) {
   EXPECT_EQ(hit.code, FileTypeCode::kTs);
   EXPECT_EQ(hit.size, ts.size());
   ASSERT_EQ(context.probe.tsRanges.size(), 1u);
-  EXPECT_EQ(context.probe.tsRanges[0].firstSector, 1u);
-  EXPECT_EQ(context.probe.tsRanges[0].lastSector, streamSectors);
+  EXPECT_EQ(context.probe.tsRanges.Ranges()[0], (TsRange{1, streamSectors}));
 
   // Packets realigned on a sector inside the carved range.
   auto realigned = image;
