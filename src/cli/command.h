@@ -1,5 +1,6 @@
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -24,6 +25,9 @@ struct Context {
   bool progressToTerminal = false;
   // The folder of the scan history and scan logs; empty for the user's own.
   std::string scanLogRoot;
+  // Where questions are answered (a deep scan that can go on from an earlier one); none
+  // when nobody is there to answer.
+  std::istream* in = nullptr;
 };
 
 struct Command {

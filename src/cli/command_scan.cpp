@@ -13,17 +13,25 @@ namespace keldrive::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "Usage: keldrive scan MEDIUM [--mode deleted] [--volume N] [--json]\n"
+    "Usage: keldrive scan MEDIUM [--mode deleted|formatted|deep] [--whole]\n"
+    "                     [--resume | --fresh] [--volume N] [--json]\n"
     "\n"
-    "Scans MEDIUM for deleted files and keeps what it finds in a scan folder, so that\n"
-    "keldrive ls, find and recover can use it without scanning again. MEDIUM is an image\n"
-    "file, a disk or partition device (/dev/sdb1), or a number shown by keldrive list.\n"
-    "A disk, or an image of a whole disk, is scanned volume by volume.\n"
-    "The medium is only read. Ctrl+C stops the scan and keeps what was found.\n"
+    "Scans MEDIUM and keeps what it finds in a scan folder, so that keldrive ls, find and\n"
+    "recover can use it without scanning again. MEDIUM is an image file, a disk or\n"
+    "partition device (/dev/sdb1), or a number shown by keldrive list. The medium is only\n"
+    "read. Ctrl+C stops the scan and keeps what was found.\n"
     "\n"
-    "  --mode deleted  list deleted files from the FAT or NTFS file system (the default)\n"
-    "  --volume N      scan only volume N of the disk or image (see keldrive list MEDIUM)\n"
-    "  --json          print the summary as JSON\n";
+    "  --mode deleted    list deleted files of the FAT or NTFS file system (the default);\n"
+    "                    a disk, or an image of a whole disk, is scanned volume by volume\n"
+    "  --mode formatted  after a format: rebuild old FAT folders and NTFS file records\n"
+    "                    found anywhere, and carve files by their contents\n"
+    "  --mode deep       the same, for lost partitions and damaged file systems; a whole\n"
+    "                    disk or disk image is scanned from its first sector to its last\n"
+    "  --whole           walk every sector, also where the file system says it is in use\n"
+    "  --resume          go on with an earlier deep scan of the same area that stopped\n"
+    "  --fresh           start again even when an earlier deep scan could go on\n"
+    "  --volume N        scan only volume N of the disk or image (see keldrive list MEDIUM)\n"
+    "  --json            print the summary as JSON\n";
 
 constexpr std::array<FileCategory, 6> kCategories{FileCategory::kPhoto,   FileCategory::kAudio,
                                                   FileCategory::kVideo,   FileCategory::kDocument,
@@ -139,9 +147,26 @@ int Run(const Arguments& arguments, Context& context) {
     ReportError(context, "scan", "needs one MEDIUM (see keldrive scan --help)");
     return kExitUsage;
   }
-  if (const auto mode = arguments.Value("--mode"); mode && *mode != "deleted") {
-    ReportError(context, "scan",
-                "unknown mode '" + *mode + "' (this version scans for deleted files)");
+  ScanOptions options;
+  if (const auto mode = arguments.Value("--mode")) {
+    const auto parsed = ParseRecoveryMode(*mode);
+    if (!parsed) {
+      ReportError(context, "scan",
+                  "unknown mode '" + *mode + "' (deleted, formatted or deep)");
+      return kExitUsage;
+    }
+    options.mode = *parsed;
+  }
+  options.whole = arguments.Has("--whole");
+  if (arguments.Has("--resume") && arguments.Has("--fresh")) {
+    ReportError(context, "scan", "--resume and --fresh exclude each other");
+    return kExitUsage;
+  }
+  if (arguments.Has("--resume")) options.resume = ResumeChoice::kResume;
+  if (arguments.Has("--fresh")) options.resume = ResumeChoice::kFresh;
+  if (!IsProfessional(options.mode) &&
+      (options.whole || options.resume != ResumeChoice::kAsk)) {
+    ReportError(context, "scan", "--whole, --resume and --fresh go with --mode formatted or deep");
     return kExitUsage;
   }
   const std::string& argument = arguments.positional[0];
@@ -156,7 +181,7 @@ int Run(const Arguments& arguments, Context& context) {
     ReportError(context, argument, "cannot use the scan-log folder: " + DescribeResult(rc));
     return kExitFailure;
   }
-  const std::vector<ScanArea> areas = DeletedScanAreas(selection);
+  const std::vector<ScanArea> areas = AreasToScan(selection, options.mode);
   if (areas.empty()) {
     ReportError(context, argument, "holds no volume to scan for deleted files (see keldrive list " +
                                        argument + ")");
@@ -164,7 +189,8 @@ int Run(const Arguments& arguments, Context& context) {
   }
   ScanCatalogue catalogue(root);
   const std::uint64_t started = platform::MonotonicMilliseconds();
-  const std::vector<ScanOutcome> outcomes = RunDeletedScans(context, catalogue, argument, areas);
+  const std::vector<ScanOutcome> outcomes =
+      RunScans(context, catalogue, argument, areas, options);
   const double seconds = static_cast<double>(platform::MonotonicMilliseconds() - started) / 1000.0;
 
   // A disk or image of several volumes: a volume without a file system this mode knows is
@@ -200,10 +226,20 @@ int Run(const Arguments& arguments, Context& context) {
     }
     char time[32];
     std::snprintf(time, sizeof time, "%.1f s", seconds);
+    const std::string what = IsProfessional(options.mode) ? " files" : " deleted files";
     context.out << (stopped ? "Stopped scanning " : "Scanned ") << argument
-                << (stopped ? " after " : " in ") << time << ": " << files
-                << (stopped ? " deleted files so far (" : " deleted files (") << SizeText(bytes)
-                << ").\n";
+                << (stopped ? " after " : " in ") << time << ": " << files << what
+                << (stopped ? " so far (" : " (") << SizeText(bytes) << ").\n";
+    for (const AreaSummary& area : summaries) {
+      const ScanRecord& record = area.outcome->scan.record;
+      if (area.outcome->resumed) {
+        context.out << "Went on from where scan " << record.number << " stopped.\n";
+      }
+      if (record.unreadableSectors != 0) {
+        context.out << "  " << record.unreadableSectors
+                    << " sectors could not be read and were passed over.\n";
+      }
+    }
     if (summaries.size() > 1) {
       for (const AreaSummary& area : summaries) {
         const ScanRecord& record = area.outcome->scan.record;
@@ -236,9 +272,14 @@ int Run(const Arguments& arguments, Context& context) {
 
 const Command& ScanCommand() {
   static const Command kCommand{"scan",
-                                "scan a medium for deleted files",
+                                "scan a medium for deleted, formatted or lost files",
                                 kUsage,
-                                {{"--mode", true}, {"--volume", true}, {"--json", false}},
+                                {{"--mode", true},
+                                 {"--whole", false},
+                                 {"--resume", false},
+                                 {"--fresh", false},
+                                 {"--volume", true},
+                                 {"--json", false}},
                                 &Run};
   return kCommand;
 }

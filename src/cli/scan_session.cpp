@@ -165,9 +165,15 @@ std::vector<LoadedScan*> ScanSet::Pointers() const {
   return pointers;
 }
 
-std::vector<ScanOutcome> RunDeletedScans(Context& context, ScanCatalogue& catalogue,
-                                         const std::string& argument,
-                                         const std::vector<ScanArea>& areas) {
+std::vector<ScanArea> AreasToScan(const MediumSelection& selection, RecoveryMode mode) {
+  if (!IsProfessional(mode)) return DeletedScanAreas(selection);
+  if (selection.volume || !selection.partitioned) return selection.areas;
+  return {selection.whole};
+}
+
+std::vector<ScanOutcome> RunScans(Context& context, ScanCatalogue& catalogue,
+                                  const std::string& argument, const std::vector<ScanArea>& areas,
+                                  const ScanOptions& options) {
   std::vector<ScanOutcome> outcomes;
   platform::InstallInterruptHandler();
   std::uint64_t set = 0;
@@ -176,9 +182,26 @@ std::vector<ScanOutcome> RunDeletedScans(Context& context, ScanCatalogue& catalo
     const std::string label = areas.size() > 1 ? AreaFolderName(area) + ": " : std::string();
     ScanRequest request;
     request.area = area;
-    request.mode = RecoveryMode::kDeleted;
+    request.mode = options.mode;
+    request.whole = options.whole;
+    request.resume = options.resume;
     request.argument = argument;
     request.set = set;
+    request.askResume = [&](const ScanRecord& earlier) {
+      const std::string where = "scan " + std::to_string(earlier.number) + " (" +
+                                std::to_string(earlier.found) + " files found, kept in " +
+                                earlier.folder + ")";
+      if (context.in == nullptr) {
+        context.err << "keldrive: " << argument << ": going on from the earlier " << where
+                    << " that stopped part-way; --fresh starts again\n";
+        return true;
+      }
+      context.err << "An earlier deep scan of " << argument << " stopped part-way: " << where
+                  << ".\nGo on from where it stopped? [Y/n] " << std::flush;
+      std::string answer;
+      std::getline(*context.in, answer);
+      return answer.empty() || answer[0] == 'y' || answer[0] == 'Y';
+    };
     ScanOutcome outcome = RunScan(catalogue, request, [&](const ScanProgress& progress) {
       bar.Update(progress.percent / 100.0, label + ProgressText(progress),
                  progress.remainingSeconds);
@@ -205,8 +228,27 @@ ResultCode OpenScans(Context& context, const MediumSelection& selection,
   ScanCatalogue catalogue(root);
   std::vector<ScanArea> toScan;
   std::string changed;
-  const std::vector<ScanArea> areas =
-      number ? selection.areas : DeletedScanAreas(selection);
+  std::vector<ScanArea> areas = number ? selection.areas : DeletedScanAreas(selection);
+  // A deep scan of the whole disk or image stands for all of it when it is newer than the
+  // scans of its volumes.
+  if (selection.partitioned && !selection.volume) {
+    const auto newest = [&](const ScanArea& area) {
+      std::uint64_t found = 0;
+      for (const ScanOfArea& scan : FindScansOfArea(catalogue, area, context.roots)) {
+        if (scan.record.state == ScanState::kFinished || scan.record.state == ScanState::kStopped) {
+          found = std::max(found, scan.record.number);
+        }
+      }
+      return found;
+    };
+    std::uint64_t volumes = 0;
+    for (const ScanArea& area : areas) volumes = std::max(volumes, newest(area));
+    if (number) {
+      areas.insert(areas.begin(), selection.whole);
+    } else if (const std::uint64_t whole = newest(selection.whole); whole > volumes) {
+      areas = {selection.whole};
+    }
+  }
   for (const ScanArea& area : areas) {
     ScanOutcome loaded = LoadScan(catalogue, area, number, context.roots);
     if (loaded.result == result::kSuccess) {
@@ -238,7 +280,7 @@ ResultCode OpenScans(Context& context, const MediumSelection& selection,
                 << (!changed.empty() ? changed + "; scanning it again"
                                      : "not scanned yet; scanning for deleted files")
                 << '\n';
-    auto outcomes = RunDeletedScans(context, catalogue, selection.argument, toScan);
+    auto outcomes = RunScans(context, catalogue, selection.argument, toScan);
     for (ScanOutcome& outcome : outcomes) {
       if (outcome.result == ResultCancelled) {
         message = "scan stopped";

@@ -43,12 +43,24 @@ struct ScanSet {
   ScanSetBrowser Browser() const { return ScanSetBrowser(Pointers()); }
 };
 
-// Scans each area in deleted-file mode with a progress bar on the terminal, one after
-// another, recording every scan as one set; a stop (Ctrl+C) ends the set. The outcomes of
-// the areas scanned, each holding its scan.
-std::vector<ScanOutcome> RunDeletedScans(Context& context, ScanCatalogue& catalogue,
-                                         const std::string& argument,
-                                         const std::vector<ScanArea>& areas);
+// How the scan command scans.
+struct ScanOptions {
+  RecoveryMode mode = RecoveryMode::kDeleted;
+  bool whole = false;
+  ResumeChoice resume = ResumeChoice::kAsk;
+};
+
+// The areas a scan of the selection in `mode` scans: for deleted recovery each volume, for
+// the professional modes the whole disk or image (a volume of it with --volume).
+std::vector<ScanArea> AreasToScan(const MediumSelection& selection, RecoveryMode mode);
+
+// Scans each area with a progress bar on the terminal, one after another, recording every
+// scan as one set; a stop (Ctrl+C) ends the set. An earlier deep scan that stopped
+// part-way is gone on with when the options or the person at the terminal say so. The
+// outcomes of the areas scanned, each holding its scan.
+std::vector<ScanOutcome> RunScans(Context& context, ScanCatalogue& catalogue,
+                                  const std::string& argument, const std::vector<ScanArea>& areas,
+                                  const ScanOptions& options = ScanOptions{});
 
 // Loads the newest scan of every area of the selection (scan folder `number` alone when
 // given). When a medium changed since its scans, or was never scanned and `scanWhenMissing`

@@ -43,7 +43,8 @@ class CFastExtRecovery final : public IFileRecoveryParse {
     return result::kSuccess;
   }
   std::int32_t ListFilesByType(const std::string&, std::vector<FoundFile>&) override { return 0; }
-  ResultCode BuildUsedClusterMap() override { return result::kSuccess; }
+  // It cannot tell used space from free: a deep scan of an ext volume walks all of it.
+  ResultCode BuildUsedClusterMap() override { return result::kNotSupported; }
   ResultCode ExtractForPreview(const FoundFile&, std::string&, std::span<std::uint8_t>,
                                std::uint32_t&, ListProgressCallback, void*) override {
     return result::kSuccess;

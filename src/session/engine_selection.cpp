@@ -6,6 +6,7 @@
 #include "fat/fast_fat_recovery.h"
 #include "ntfs/fast_ntfs_recovery.h"
 #include "platform/file_handle.h"
+#include "session/professional_recovery.h"
 
 namespace keldrive {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // The engine for a file system and a mode; nothing where there is none.
 std::unique_ptr<IFileRecoveryParse> MakeEngine(FileSystemKind kind, RecoveryMode mode,
                                                const ScanEnvironment& environment) {
-  if (IsProfessional(mode)) return nullptr;  // the combined engine comes later
+  if (IsProfessional(mode)) return std::make_unique<CProfessionalRecovery>(environment);
   switch (kind) {
     case FileSystemKind::kFat:
       return std::make_unique<CFastFatRecovery>(environment);

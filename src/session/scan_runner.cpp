@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "session/engine_environment.h"
 #include "session/engine_selection.h"
+#include "session/professional_recovery.h"
 
 namespace keldrive {
 namespace {
@@ -80,11 +81,35 @@ ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
   record.freeBytes = identity.freeBytes;
   record.started = platform::UtcFileTimeNow();
 
-  if (const ResultCode rc = catalogue.BeginScan(record); rc != result::kSuccess) {
-    outcome.result = rc;
-    outcome.problem = ScanProblem::kCannotRecord;
-    outcome.message = "cannot make a scan folder in " + catalogue.Root() + ": " + DescribeResult(rc);
-    return outcome;
+  // An earlier professional scan of the area that stopped part-way: go on with it in its
+  // folder, or forget it.
+  ScanHistoryEntry earlierEntry;
+  ScanRecord earlier;
+  if (IsProfessional(request.mode) &&
+      catalogue.FindResumable(request.area, request.whole, earlierEntry, earlier)) {
+    const bool resume = request.resume == ResumeChoice::kResume ||
+                        (request.resume == ResumeChoice::kAsk &&
+                         (!request.askResume || request.askResume(earlier)));
+    if (resume) {
+      outcome.resumed = true;
+      record.number = earlier.number;
+      record.folder = earlier.folder;
+      record.set = earlier.set;
+      record.started = earlier.started;
+      record.state = ScanState::kRunning;
+      catalogue.SaveRecord(record);
+    } else {
+      catalogue.Forget(earlier.folder);
+    }
+  }
+  if (!outcome.resumed) {
+    if (const ResultCode rc = catalogue.BeginScan(record); rc != result::kSuccess) {
+      outcome.result = rc;
+      outcome.problem = ScanProblem::kCannotRecord;
+      outcome.message =
+          "cannot make a scan folder in " + catalogue.Root() + ": " + DescribeResult(rc);
+      return outcome;
+    }
   }
   scan.engine = EngineFor(scan.medium, record, catalogue.Root());
   if (!scan.engine) {
@@ -96,26 +121,41 @@ ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
     return outcome;
   }
 
+  auto* professional = dynamic_cast<CProfessionalRecovery*>(scan.engine.get());
+  if (professional != nullptr) {
+    professional->SetWholeArea(request.whole);
+    if (outcome.resumed) professional->SetResumePoint(earlierEntry.resume);
+    // Every so often the history learns how far the walk got, so that a crash loses little.
+    professional->SetCheckpoint([&catalogue, &record](const ScanResumePoint& point) {
+      catalogue.RecordProgress(record, point);
+    });
+  }
+
   ProgressRelay relay{&progress, {}};
   scan.engine->SetProgressCallbacks(RelayProgress, nullptr, &relay, 100);
   const ResultCode rc = scan.engine->Scan("");
   scan.engine->SetProgressCallbacks(nullptr, nullptr, nullptr, 100);
+  if (professional != nullptr) professional->SetCheckpoint(nullptr);
 
-  record.logs.clear();
-  if (const std::string log = scan.engine->LogName(); !log.empty()) record.logs.push_back(log);
+  record.logs = scan.engine->LogNames();
   record.found = scan.engine->GetFoundCount();
   record.ended = platform::UtcFileTimeNow();
   record.state = rc == result::kSuccess   ? ScanState::kFinished
                  : rc == ResultCancelled ? ScanState::kStopped
                                          : ScanState::kFailed;
-  catalogue.SaveRecord(record);
   ScanResumePoint resume;
-  resume.extentLength = record.area.sectors.Count();
-  // A quick engine walks the file system, not the sectors: a finished walk covered the area.
-  resume.sectorsDone = rc == result::kSuccess && relay.last.sectorsTotal == 0
-                           ? record.area.sectors.Count()
-                           : relay.last.sectorsDone;
+  if (professional != nullptr) {
+    resume = professional->ResumePoint();
+    record.unreadableSectors = professional->UnreadableSectors();
+  } else {
+    resume.extentLength = record.area.sectors.Count();
+    // A quick engine walks the file system, not the sectors: a finished walk covered it.
+    resume.sectorsDone = rc == result::kSuccess && relay.last.sectorsTotal == 0
+                             ? record.area.sectors.Count()
+                             : relay.last.sectorsDone;
+  }
   resume.filesFound = record.found;
+  catalogue.SaveRecord(record);
   catalogue.RecordProgress(record, resume);
 
   outcome.result = rc;

@@ -26,12 +26,22 @@ struct ScanProgress {
 // Told of every step; ResultCancelled stops the scan, which keeps what it found.
 using ScanProgressSink = std::function<ResultCode(const ScanProgress&)>;
 
+// What to do when an earlier professional scan of the same area stopped part-way.
+enum class ResumeChoice {
+  kAsk,     // ask through the request's question; go on when there is no question
+  kResume,  // go on from where it stopped, in its scan folder
+  kFresh,   // forget it (its folder is deleted) and scan from the start
+};
+
 struct ScanRequest {
   ScanArea area;
   RecoveryMode mode = RecoveryMode::kDeleted;
   bool whole = false;    // professional modes: every sector, not only free space
   std::string argument;  // what the user named, kept for messages and the history
   std::uint64_t set = 0;  // the set the scan belongs to (0: a set of its own)
+  ResumeChoice resume = ResumeChoice::kAsk;
+  // Asked, with the earlier scan's record, whether to go on from it: true goes on.
+  std::function<bool(const ScanRecord& earlier)> askResume;
 };
 
 // A scan of one area that can be browsed, previewed and recovered from: its record, the
@@ -56,6 +66,7 @@ enum class ScanProblem {
 
 struct ScanOutcome {
   ResultCode result = result::kSuccess;  // 0, ResultCancelled, or the error
+  bool resumed = false;                  // an earlier scan was gone on with
   ScanProblem problem = ScanProblem::kNone;
   std::string message;  // for the user, in plain English, when something went wrong
   LoadedScan scan;      // the scan (also after a cancel: what was found is kept)

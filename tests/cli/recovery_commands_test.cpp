@@ -113,7 +113,7 @@ TEST(RecoveryCommands, RecoverScansFirstAndExplainsMistakes) {
       {{"ls", s.image, "Nowhere"}, kExitFailure, "no folder \"Nowhere\""},
       {{"ls", s.image, "--scan", "99"}, kExitFailure, "no scan 99"},
       {{"scan", s.dir.File("missing.img")}, kExitFailure, "no such file"},
-      {{"scan", s.image, "--mode", "deep"}, kExitUsage, "unknown mode"},
+      {{"scan", s.image, "--mode", "quick"}, kExitUsage, "unknown mode"},
   };
   for (const auto& c : cases) {
     r = s.Run(c.words);
