@@ -364,19 +364,20 @@ ResultCode CProfessionalRecovery::WalkExtent(const SectorRun& extent, std::uint6
       position_.sectorsDone += extent.Count() - offset;
       break;
     }
-    std::uint64_t skip = 0;
+    std::uint64_t next = count;
     const auto bytes = std::span<const std::uint8_t>(buffer_).first(
         static_cast<std::size_t>(readable) * sectorBytes_);
     carveContext_.SetWalkWindow(sector, bytes);
     ResultCode rc = result::kSuccess;
     try {
-      rc = Dispatch(bytes, sector, skip);
+      rc = Dispatch(bytes, sector, next);
     } catch (const std::exception&) {
       // A buffer that cannot be handled loses only its own rest.
       rc = result::kSuccess;
+      next = count;
     }
     carveContext_.ClearWalkWindow();
-    const std::uint64_t advance = count + skip;
+    const std::uint64_t advance = std::max<std::uint64_t>(next, rc == result::kSuccess ? count : 0);
     position_.sectorsDone += std::min(advance, extent.Count() - offset);
     offset = std::min(extent.Count(), offset + advance);
     position_.extentOffset = offset;
@@ -388,7 +389,7 @@ ResultCode CProfessionalRecovery::WalkExtent(const SectorRun& extent, std::uint6
 }
 
 ResultCode CProfessionalRecovery::Dispatch(std::span<const std::uint8_t> bytes,
-                                           std::uint64_t firstSector, std::uint64_t& skip) {
+                                           std::uint64_t firstSector, std::uint64_t& next) {
   const std::uint64_t sectors = bytes.size() / sectorBytes_;
   const std::uint32_t recordBytes = CProfessionalNtfsRecovery::RecordBytes(sectorBytes_);
   std::uint64_t found = GetFoundCount();
@@ -427,12 +428,15 @@ ResultCode CProfessionalRecovery::Dispatch(std::span<const std::uint8_t> bytes,
       candidate.remainingSeconds = remaining_;
       candidate.filesFound = found;
       const ResultCode rc = carver_.CarveAt(carveContext_, candidate, step, found);
-      if (rc == ResultCancelled) return rc;
+      if (rc == ResultCancelled) {
+        next = i;  // this sector is judged again when the scan goes on
+        return rc;
+      }
       if (step == 0) step = 1;
     }
     i += step;
   }
-  skip = i > sectors ? i - sectors : 0;
+  next = i;
   return result::kSuccess;
 }
 

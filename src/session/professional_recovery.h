@@ -90,8 +90,11 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
   ResultCode Walk();
   ResultCode WalkExtent(const SectorRun& extent, std::uint64_t offset);
   ResultCode ReadChunk(std::uint64_t sector, std::uint32_t count, std::uint32_t& readable);
+  // Hands the buffer's sectors to the specialists. `next` is where the walk goes on,
+  // counted from the buffer's first sector: past its end when the last file found runs on,
+  // at the sector being judged when the user stopped.
   ResultCode Dispatch(std::span<const std::uint8_t> bytes, std::uint64_t firstSector,
-                      std::uint64_t& skip);
+                      std::uint64_t& next);
   ResultCode Report();
   std::vector<SectorRun> Extents();
 
