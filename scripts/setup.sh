@@ -16,6 +16,7 @@ packages=(
   libgmock-dev
   libgtest-dev
   make
+  nlohmann-json3-dev
   ntfs-3g
   pkg-config
   python3-fusepy
