@@ -58,15 +58,15 @@ AreaSummary Summarize(const ScanOutcome& outcome) {
   AreaSummary summary;
   summary.outcome = &outcome;
   if (!outcome.scan.engine) return summary;
-  std::vector<FoundFile> found;
-  outcome.scan.engine->ListFilesByType(EveryCategoryPatternList() + "|*.other", found);
-  for (const FoundFile& file : found) {
-    const auto index = static_cast<std::size_t>(CategoryOfName(file.Name()));
-    ++summary.categoryFiles[index];
-    summary.categoryBytes[index] = SaturatingAdd(summary.categoryBytes[index], file.size);
-    summary.bytes = SaturatingAdd(summary.bytes, file.size);
-  }
-  summary.files = found.size();
+  // One record at a time: a summary of millions of files holds none of them.
+  outcome.scan.engine->VisitFilesByType(
+      EveryCategoryPatternList() + "|*.other", [&](const FoundFile& file) {
+        const auto index = static_cast<std::size_t>(CategoryOfName(file.Name()));
+        ++summary.categoryFiles[index];
+        summary.categoryBytes[index] = SaturatingAdd(summary.categoryBytes[index], file.size);
+        summary.bytes = SaturatingAdd(summary.bytes, file.size);
+        ++summary.files;
+      });
   return summary;
 }
 

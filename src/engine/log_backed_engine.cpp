@@ -131,6 +131,12 @@ std::int32_t LogBackedEngine::ListFilesByType(const std::string& patterns,
   return log_->SelectByType(patterns, out);
 }
 
+std::int32_t LogBackedEngine::VisitFilesByType(const std::string& patterns,
+                                               const std::function<void(const FoundFile&)>& visit) {
+  if (!log_) return 0;
+  return log_->VisitByType(patterns, visit);
+}
+
 ResultCode LogBackedEngine::RecoverItem(const FoundFile& record, const std::string& targetPath,
                                         std::int32_t depthOffset) {
   if (!ready_) return NotReady();

@@ -42,6 +42,8 @@ class LogBackedEngine : public IFileRecoveryParse {
   std::uint64_t GetFoundCount() override;
   ResultCode GetParentPath(const FoundFile& record, std::string& out) override;
   std::int32_t ListFilesByType(const std::string& patterns, std::vector<FoundFile>& out) override;
+  std::int32_t VisitFilesByType(const std::string& patterns,
+                                const std::function<void(const FoundFile&)>& visit) override;
   ResultCode RecoverItem(const FoundFile& record, const std::string& targetPath,
                          std::int32_t depthOffset) override;
   ResultCode ExtractForPreview(const FoundFile& record, std::string& tempPath,

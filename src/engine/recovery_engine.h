@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -117,6 +118,16 @@ class IFileRecoveryParse {
   // be read, else 0.
   virtual std::int32_t ListFilesByType(const std::string& patterns,
                                        std::vector<FoundFile>& out) = 0;
+
+  // The files ListFilesByType would give, handed to `visit` one by one in no particular
+  // order and never held together, for summaries of scans of millions of files.
+  virtual std::int32_t VisitFilesByType(const std::string& patterns,
+                                        const std::function<void(const FoundFile&)>& visit) {
+    std::vector<FoundFile> files;
+    const std::int32_t readable = ListFilesByType(patterns, files);
+    for (const FoundFile& file : files) visit(file);
+    return readable;
+  }
 
   virtual ResultCode BuildUsedClusterMap() = 0;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <unordered_set>
@@ -362,18 +363,15 @@ ResultCode ScanLog::CountSubtreeFiles(FolderKey folder, std::uint64_t& count) {
   return result::kSuccess;
 }
 
-std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::uint32_t>& out) {
+std::int32_t ScanLog::ForEachOfType(
+    std::string_view patterns,
+    const std::function<void(std::uint32_t, std::span<const std::uint8_t, kFoundFileBytes>)>&
+        visit) {
   if (!records_.IsOpen() || Flush() != result::kSuccess) return 0;
   std::string lowered(patterns);
   for (char& c : lowered) c = static_cast<char>(LowerAscii(static_cast<unsigned char>(c)));
   const bool otherMode = lowered.find(".other") != std::string::npos;
   const std::string& categories = AllCategoriesList();
-
-  struct Match {
-    std::uint32_t number;
-    std::string name;
-  };
-  std::vector<Match> matches;
   std::vector<std::uint8_t> block;
   std::string dotted;
   for (std::uint64_t first = 1; first <= recordCount_; first += kBufferRecords) {
@@ -383,8 +381,7 @@ std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::u
     for (std::size_t i = 0; i < count; ++i) {
       const auto record = RecordAt(block, i);
       if (Field32(record, found_file_offset::kIsFolder) != 0) continue;
-      const std::string_view name = StoredName(record);
-      const std::string extension = ExtensionOf(name);
+      const std::string extension = ExtensionOf(StoredName(record));
       bool matched;
       if (extension.empty()) {
         matched = otherMode;
@@ -397,13 +394,27 @@ std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::u
         matched = PatternListContains(lowered, dotted) ||
                   (otherMode && !PatternListContains(categories, dotted));
       }
-      if (matched) matches.push_back({static_cast<std::uint32_t>(first + i), std::string(name)});
+      if (matched) visit(static_cast<std::uint32_t>(first + i), record);
     }
     if (listCallback_ != nullptr) {
       const auto percent = static_cast<std::int32_t>((first + count - 1) * 100 / recordCount_);
       if (listCallback_(listContext_, percent, 0) != 0) break;
     }
   }
+  return 1;
+}
+
+std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::uint32_t>& out) {
+  struct Match {
+    std::uint32_t number;
+    std::string name;
+  };
+  std::vector<Match> matches;
+  const std::int32_t readable = ForEachOfType(
+      patterns, [&](std::uint32_t number, std::span<const std::uint8_t, kFoundFileBytes> record) {
+        matches.push_back({number, std::string(StoredName(record))});
+      });
+  if (readable == 0) return 0;
   // Only files are selected, so the listing order is the order of their names.
   std::stable_sort(matches.begin(), matches.end(),
                    [](const Match& a, const Match& b) { return NameLess(a.name, b.name); });
@@ -411,6 +422,14 @@ std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<std::u
   out.reserve(matches.size());
   for (const Match& match : matches) out.push_back(match.number);
   return 1;
+}
+
+std::int32_t ScanLog::VisitByType(std::string_view patterns,
+                                  const std::function<void(const FoundFile&)>& visit) {
+  return ForEachOfType(patterns,
+                       [&](std::uint32_t, std::span<const std::uint8_t, kFoundFileBytes> record) {
+                         visit(ParseFoundFile(record));
+                       });
 }
 
 std::int32_t ScanLog::SelectByType(std::string_view patterns, std::vector<FoundFile>& out) {

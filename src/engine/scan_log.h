@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +70,10 @@ class ScanLog {
   std::int32_t SelectByType(std::string_view patterns, std::vector<std::uint32_t>& out);
   // The same, as records.
   std::int32_t SelectByType(std::string_view patterns, std::vector<FoundFile>& out);
+  // The same records, handed over one by one in log order and never held together: for
+  // summaries of scans of millions of files.
+  std::int32_t VisitByType(std::string_view patterns,
+                           const std::function<void(const FoundFile&)>& visit);
 
   // The folders above a record, nearest first, ending at the first one that has no folder
   // record (the root).
@@ -88,6 +93,11 @@ class ScanLog {
   ResultCode WriteQueue();
   ResultCode WriteRelation();
   ResultCode WriteFolderNames();
+  // The stored records of files that match the patterns, in log order.
+  std::int32_t ForEachOfType(
+      std::string_view patterns,
+      const std::function<void(std::uint32_t, std::span<const std::uint8_t, kFoundFileBytes>)>&
+          visit);
   // Reads records [first, first + count) into `out`, from the queue or the file.
   ResultCode ReadBlock(std::uint64_t first, std::size_t count, std::vector<std::uint8_t>& out);
   const std::vector<std::uint32_t>* FindChildren(FolderKey folder) const;

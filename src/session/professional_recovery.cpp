@@ -544,58 +544,62 @@ ResultCode CProfessionalRecovery::ExtractForPreview(const FoundFile& record, std
   return engine->ExtractForPreview(record, tempPath, buffer, size, progress, context);
 }
 
-std::int32_t CProfessionalRecovery::ListFilesByType(const std::string& patterns,
-                                                    std::vector<FoundFile>& out) {
-  std::int32_t readable = 1;
-  std::vector<FoundFile> merged;
-  for (IFileRecoveryParse* engine :
-       std::initializer_list<IFileRecoveryParse*>{quick_.get(), &fat_, &ntfs_}) {
-    if (engine == nullptr) continue;
-    std::vector<FoundFile> part;
-    if (engine->ListFilesByType(patterns, part) == 0) readable = 0;
-    merged.insert(merged.end(), part.begin(), part.end());
+std::optional<std::uint64_t> CProfessionalRecovery::FirstDataSector(const FoundFile& file) {
+  switch (static_cast<SourceEngine>(file.sourceEngine)) {
+    case SourceEngine::kQuickNtfs:
+    case SourceEngine::kProfessionalNtfs: {
+      std::vector<DataRun> runs;
+      if (ntfs_.ReadDataRuns(file.entrySector, runs) != result::kSuccess || runs.empty()) break;
+      if (file.clusterBytes == 0 || file.clusterBytes == 0xFFFFFFFFu) break;
+      const auto cluster = static_cast<std::uint64_t>(runs.front().clusterDelta);
+      return cluster * file.clusterBytes / sectorBytes_ + file.volumeStartSector;
+    }
+    case SourceEngine::kQuickFat:
+    case SourceEngine::kProfessionalFat: {
+      const std::uint64_t base = file.volumeStartSector + file.dataAreaSector;
+      if (file.startCluster == 0) return base >= 32 ? base - 32 : 0;
+      return base + static_cast<std::uint64_t>(file.clusterBytes / sectorBytes_) *
+                        (file.startCluster >= 2 ? file.startCluster - 2 : 0);
+    }
+    case SourceEngine::kCarving:
+      break;
   }
+  return std::nullopt;
+}
+
+std::int32_t CProfessionalRecovery::VisitFilesByType(
+    const std::string& patterns, const std::function<void(const FoundFile&)>& visit) {
+  std::int32_t readable = 1;
   // Where each file the file systems list begins on the medium, with its extension, so that
   // a carved file at the same place is not listed a second time.
   std::unordered_multimap<std::uint64_t, std::string> starts;
-  for (const FoundFile& file : merged) {
-    const std::uint32_t sectorBytes = sectorBytes_;
-    switch (static_cast<SourceEngine>(file.sourceEngine)) {
-      case SourceEngine::kQuickNtfs:
-      case SourceEngine::kProfessionalNtfs: {
-        std::vector<DataRun> runs;
-        if (ntfs_.ReadDataRuns(file.entrySector, runs) != result::kSuccess || runs.empty()) break;
-        if (file.clusterBytes == 0 || file.clusterBytes == 0xFFFFFFFFu) break;
-        const auto cluster = static_cast<std::uint64_t>(runs.front().clusterDelta);
-        starts.emplace(cluster * file.clusterBytes / sectorBytes + file.volumeStartSector,
-                       LowerExtension(file.Name()));
-        break;
+  for (IFileRecoveryParse* engine :
+       std::initializer_list<IFileRecoveryParse*>{quick_.get(), &fat_, &ntfs_}) {
+    if (engine == nullptr) continue;
+    const std::int32_t part = engine->VisitFilesByType(patterns, [&](const FoundFile& file) {
+      if (const auto sector = FirstDataSector(file)) {
+        starts.emplace(*sector, LowerExtension(file.Name()));
       }
-      case SourceEngine::kQuickFat:
-      case SourceEngine::kProfessionalFat: {
-        const std::uint64_t base = file.volumeStartSector + file.dataAreaSector;
-        const std::uint64_t sector =
-            file.startCluster == 0
-                ? (base >= 32 ? base - 32 : 0)
-                : base + static_cast<std::uint64_t>(file.clusterBytes / sectorBytes) *
-                             (file.startCluster >= 2 ? file.startCluster - 2 : 0);
-        starts.emplace(sector, LowerExtension(file.Name()));
-        break;
-      }
-      case SourceEngine::kCarving:
-        break;
-    }
+      visit(file);
+    });
+    if (part == 0) readable = 0;
   }
-  std::vector<FoundFile> carved;
-  if (carver_.ListFilesByType(patterns, carved) == 0) readable = 0;
-  for (FoundFile& file : carved) {
+  const std::int32_t carved = carver_.VisitFilesByType(patterns, [&](const FoundFile& file) {
     const std::string extension = LowerExtension(file.Name());
     const auto [begin, end] = starts.equal_range(file.entrySector);
     const bool known = std::any_of(begin, end, [&](const auto& start) {
       return start.second == extension || (start.second == "thm" && extension == "jpg");
     });
-    if (!known) merged.push_back(std::move(file));
-  }
+    if (!known) visit(file);
+  });
+  return carved == 0 ? 0 : readable;
+}
+
+std::int32_t CProfessionalRecovery::ListFilesByType(const std::string& patterns,
+                                                    std::vector<FoundFile>& out) {
+  std::vector<FoundFile> merged;
+  const std::int32_t readable =
+      VisitFilesByType(patterns, [&](const FoundFile& file) { merged.push_back(file); });
   SortListing(merged);
   out.insert(out.end(), merged.begin(), merged.end());
   return readable;

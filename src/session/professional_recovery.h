@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -73,6 +74,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
                          std::int32_t depthOffset) override;
   std::int32_t NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) override;
   std::int32_t ListFilesByType(const std::string& patterns, std::vector<FoundFile>& out) override;
+  std::int32_t VisitFilesByType(const std::string& patterns,
+                                const std::function<void(const FoundFile&)>& visit) override;
   ResultCode BuildUsedClusterMap() override;
   ResultCode ExtractForPreview(const FoundFile& record, std::string& tempPath,
                                std::span<std::uint8_t> buffer, std::uint32_t& size,
@@ -97,6 +100,8 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
                       std::uint64_t& next);
   ResultCode Report();
   std::vector<SectorRun> Extents();
+  // Where the data of a file a file-system engine found begins on the medium.
+  std::optional<std::uint64_t> FirstDataSector(const FoundFile& file);
 
   ScanEnvironment environment_;
   SectorDevice medium_;
