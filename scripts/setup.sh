@@ -21,6 +21,7 @@ packages=(
   pkg-config
   python3-fusepy
   util-linux
+  zlib1g-dev
 )
 
 missing=()

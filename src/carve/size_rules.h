@@ -29,6 +29,8 @@ std::uint64_t SizePng(CarveContext& context, Bytes sector);
 std::uint64_t SizeBmp(CarveContext& context, Bytes sector);
 std::uint64_t SizeIco(CarveContext& context, Bytes sector);
 std::uint64_t SizeTrueType(CarveContext& context, Bytes sector);
+std::uint64_t SizeTiff(CarveContext& context, Bytes sector);
+std::uint64_t SizePsd(CarveContext& context, Bytes sector);
 
 // Audio and video (size_rules_media.cpp, transport_stream.cpp).
 std::uint64_t SizeRiff(CarveContext& context, Bytes sector);
@@ -36,6 +38,9 @@ std::uint64_t SizeSwf(CarveContext& context, Bytes sector);
 std::uint64_t SizeAsf(CarveContext& context, Bytes sector);
 std::uint64_t SizeMpeg(CarveContext& context, Bytes sector);
 std::uint64_t SizeMp4(CarveContext& context, Bytes sector);
+std::uint64_t SizeQuickTime(CarveContext& context, Bytes sector);  // mov, 3gp
+std::uint64_t SizeFlv(CarveContext& context, Bytes sector);
+std::uint64_t SizeMxf(CarveContext& context, Bytes sector);
 std::uint64_t SizeRealMedia(CarveContext& context, Bytes sector);
 std::uint64_t SizeMp3(CarveContext& context, Bytes sector);
 std::uint64_t SizeApe(CarveContext& context, Bytes sector);
@@ -51,6 +56,8 @@ std::uint64_t Size7z(CarveContext& context, Bytes sector);
 std::uint64_t SizeRar(CarveContext& context, Bytes sector);
 std::uint64_t SizeCab(CarveContext& context, Bytes sector);
 std::uint64_t SizeCompoundDocument(CarveContext& context, Bytes sector);
+std::uint64_t SizeGzip(CarveContext& context, Bytes sector);
+std::uint64_t SizeSqlite(CarveContext& context, Bytes sector);
 
 // The compound document's size from its allocation table, 0 when the table cannot tell
 // (the caller then scans for the end instead).

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "carve/size_rules.h"
+#include "carve/structure_ends.h"
 #include "carve/trailer_search.h"
 #include "disk/checked_math.h"
 
@@ -14,6 +15,8 @@ constexpr std::uint64_t kPdfLimit = 1 * kGiB;
 constexpr std::uint64_t kArchiveLimit = 4 * kGiB;
 constexpr std::uint64_t kCabinetLimit = 1 * kGiB;
 constexpr std::uint64_t kPackageLimit = 0x7FFFFFF;
+constexpr std::uint64_t kGzipLimit = 6 * kGiB;
+constexpr std::uint64_t kDatabaseLimit = 4 * kGiB;
 
 constexpr std::string_view kPdfEnd = "%%EOF"sv;
 constexpr std::string_view kPdfTrailer = "trailer"sv;
@@ -76,20 +79,49 @@ std::optional<std::uint16_t> FileLe16(CarveContext& context, const ScannedChunk&
   return read.ok() ? std::optional(stored) : std::nullopt;
 }
 
-// ZIP and Office packages end at their last end-of-central-directory record, which is
-// followed by the archive comment it gives the length of.
+// The four bytes at `windowPosition`, through FileLe16.
+std::optional<std::uint32_t> FileLe32(CarveContext& context, const ScannedChunk& chunk,
+                                      std::size_t windowPosition) {
+  const auto low = FileLe16(context, chunk, windowPosition);
+  const auto high = FileLe16(context, chunk, windowPosition + 2);
+  if (!low || !high) return std::nullopt;
+  return static_cast<std::uint32_t>(*low) | (static_cast<std::uint32_t>(*high) << 16);
+}
+
+// Whether the end record at `windowPosition` closes the archive that starts the file: its
+// central directory, by the offset and size it gives, ends right where the record begins.
+// An archive stored inside the file has an end record of its own that does not.
+bool ClosesTheFile(CarveContext& context, const ScannedChunk& chunk, std::size_t windowPosition) {
+  const auto directoryBytes = FileLe32(context, chunk, windowPosition + 12);
+  const auto directoryOffset = FileLe32(context, chunk, windowPosition + 16);
+  return directoryBytes && directoryOffset &&
+         std::uint64_t{*directoryOffset} + *directoryBytes == chunk.FileOffset(windowPosition);
+}
+
+// ZIP and Office packages end after the end-of-central-directory record that closes
+// them, and the archive comment it gives the length of. When no record does (an archive
+// with bytes before it, or a damaged one), the last record found counts.
 std::uint64_t SizeZipArchive(CarveContext& context, Bytes sector, std::uint64_t limit) {
   return ExtendUntilBoundary(
       context, sector, limit,
       [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
-        const auto at = FindLastWithinFile(chunk, kZipEnd);
+        std::optional<std::size_t> at = FindLastWithinFile(chunk, kZipEnd);
         if (!at) return std::nullopt;
+        for (auto record =
+                 FindFirst(chunk.window, kZipEnd, FirstNewPosition(chunk, kZipEnd.size()));
+             record; record = FindFirst(chunk.window, kZipEnd, *record + 1)) {
+          if (ClosesTheFile(context, chunk, *record)) {
+            at = record;
+            break;
+          }
+        }
         const auto commentBytes = FileLe16(context, chunk, *at + kZipCommentLength);
         std::uint64_t end = chunk.FileOffset(*at + kZipEndBytes);
         // A comment that would run past the next file's start is not believed.
         if (commentBytes && (!chunk.boundary || end + *commentBytes <= chunk.extent)) {
           end += *commentBytes;
         }
+        if (ClosesTheFile(context, chunk, *at)) return end;
         return EndIfPaddedInHeader(chunk, end);
       },
       BoundaryKind::kAnyFileStart, HeaderSectorSearch::kSearched);
@@ -142,6 +174,16 @@ std::uint64_t SizeRar(CarveContext& context, Bytes sector) {
 std::uint64_t SizeCab(CarveContext& context, Bytes sector) {
   if (sector.size() < 36) return static_cast<std::uint64_t>(context.probe.sectorSize);
   return std::min<std::uint64_t>(ByteReader(sector).le32At(8), kCabinetLimit);
+}
+
+std::uint64_t SizeGzip(CarveContext& context, Bytes sector) {
+  if (const auto end = GzipEnd(context, kGzipLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kGzipLimit);
+}
+
+std::uint64_t SizeSqlite(CarveContext& context, Bytes sector) {
+  if (const auto end = SqliteEnd(context, kDatabaseLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kDatabaseLimit);
 }
 
 }  // namespace keldrive

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "carve/size_rules.h"
+#include "carve/structure_ends.h"
 #include "carve/trailer_search.h"
 
 namespace keldrive {
@@ -47,6 +48,31 @@ Bytes DirectoryBytes(CarveContext& context, Bytes sector, std::uint64_t director
 }  // namespace
 
 std::uint64_t SizeJpeg(CarveContext& context, Bytes sector) {
+  // Past the first start of scan, the first end marker ends the picture: coded data never
+  // holds one, and an Exif thumbnail's end marker lies in a segment before.
+  if (const auto scan = JpegScanStart(context, kPictureLimit)) {
+    if (*scan < sector.size()) {
+      if (const auto at = FindFirst(sector, kJpegEnd, static_cast<std::size_t>(*scan))) {
+        return *at + kJpegEnd.size();
+      }
+    }
+    std::optional<std::uint64_t> end;
+    const std::uint64_t extent =
+        ExtendUntilBoundary(context, sector, kPictureLimit,
+                            [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
+                              std::size_t from = FirstNewPosition(chunk, kJpegEnd.size());
+                              if (*scan > chunk.windowOffset) {
+                                from = std::max<std::size_t>(
+                                    from, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                              *scan - chunk.windowOffset, chunk.window.size())));
+                              }
+                              const auto at = FindFirst(chunk.window, kJpegEnd, from);
+                              if (!at) return std::nullopt;
+                              end = chunk.FileOffset(*at + kJpegEnd.size());
+                              return end;
+                            });
+    return end ? *end : extent;
+  }
   // A JPEG that ends in its header sector ends there.
   if (const auto at = FindFirst(sector, kJpegEnd);
       at && IsPadded(sector, *at + kJpegEnd.size(), 0, context.probe.sectorSize)) {
@@ -70,10 +96,12 @@ std::uint64_t SizeJpeg(CarveContext& context, Bytes sector) {
 }
 
 std::uint64_t SizeGif(CarveContext& context, Bytes sector) {
+  if (const auto end = GifEnd(context, kPictureLimit)) return *end;
   return SizeByFirstPaddedTrailer(context, sector, kGifEnd);
 }
 
 std::uint64_t SizePng(CarveContext& context, Bytes sector) {
+  if (const auto end = PngEnd(context, kPictureLimit)) return *end;
   return SizeByFirstPaddedTrailer(context, sector, kPngEnd);
 }
 
@@ -113,6 +141,16 @@ std::uint64_t SizeTrueType(CarveContext& context, Bytes sector) {
     end = std::max(end, offset + length);
   }
   return end;
+}
+
+std::uint64_t SizeTiff(CarveContext& context, Bytes sector) {
+  if (const auto end = TiffEnd(context, kPictureLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kPictureLimit);
+}
+
+std::uint64_t SizePsd(CarveContext& context, Bytes sector) {
+  if (const auto end = PsdEnd(context, kPictureLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kPictureLimit);
 }
 
 }  // namespace keldrive

@@ -2,6 +2,7 @@
 
 #include "carve/matroska_header.h"
 #include "carve/size_rules.h"
+#include "carve/structure_ends.h"
 #include "carve/trailer_search.h"
 
 namespace keldrive {
@@ -123,6 +124,7 @@ std::uint64_t SizeMpeg(CarveContext& context, Bytes sector) {
 }
 
 std::uint64_t SizeMp4(CarveContext& context, Bytes sector) {
+  if (const auto end = IsoMediaEnd(context, kStreamLimit)) return *end;
   return ExtendUntilBoundary(
       context, sector, kStreamLimit,
       [&](const ScannedChunk& chunk) -> std::optional<std::uint64_t> {
@@ -135,6 +137,21 @@ std::uint64_t SizeMp4(CarveContext& context, Bytes sector) {
             std::find(rest.begin(), rest.end(), std::uint8_t{0}) - rest.begin());
         return chunk.FileOffset(*at + kMp4Producer.size() + named);
       });
+}
+
+std::uint64_t SizeQuickTime(CarveContext& context, Bytes sector) {
+  if (const auto end = IsoMediaEnd(context, kStreamLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kStreamLimit);
+}
+
+std::uint64_t SizeFlv(CarveContext& context, Bytes sector) {
+  if (const auto end = FlvEnd(context, kStreamLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kStreamLimit);
+}
+
+std::uint64_t SizeMxf(CarveContext& context, Bytes sector) {
+  if (const auto end = MxfEnd(context, kStreamLimit)) return *end;
+  return ExtendUntilBoundary(context, sector, kStreamLimit);
 }
 
 std::uint64_t SizeRealMedia(CarveContext& context, Bytes sector) {

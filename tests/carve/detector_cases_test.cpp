@@ -43,8 +43,9 @@ TEST(DetectorCases, RealFilesAreRecognisedAndSized) {
   const std::vector<Case> cases = {
       // Flash movies of version 6 on, stored plain.
       {"video6.swf", FileTypeCode::kSwf, true},
-      // gzip at its default level, whose compression hint byte is 0.
-      {"letter.txt.gz", FileTypeCode::kGzip, false},
+      // gzip at its default level, whose compression hint byte is 0; its end is where
+      // its stream ends.
+      {"letter.txt.gz", FileTypeCode::kGzip, true},
       // A comment follows the end-of-central-directory record.
       {"commented.zip", FileTypeCode::kZip, true},
       // An archive that ends inside its header sector.
@@ -91,19 +92,25 @@ TEST(DetectorCases, GzipAndSwfHeadersStayStrict) {
   }
 }
 
-// A trailer in the header sector ends the file there only when zeros follow it to the
-// sector's end; followed by data, it belongs to something inside a larger file.
-TEST(DetectorCases, TrailerInTheHeaderSectorNeedsPadding) {
+// A trailer in the header sector ends the file there when the archive it closes starts
+// at the file's first byte, or when zeros follow it to the sector's end; followed by data
+// and closing something else, it belongs to something inside a larger file.
+TEST(DetectorCases, TrailerInTheHeaderSectorEndsOnlyWhatItCloses) {
   const auto tiny = LoadFixture("carve/cases/tiny.zip.gz");
   ASSERT_LT(tiny.size(), 512u);
-  auto bytes = RandomSectors(16, 9);
-  std::copy(tiny.begin(), tiny.end(), bytes.begin());
-  std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(tiny.size()), bytes.begin() + 512, 0x20);
-  MemoryDevice device(bytes);
-  CarveContext context;
-  CarvedFileHit hit;
-  ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
-  EXPECT_EQ(hit.size, 16u * 512u);
+  for (const bool closesTheFile : {true, false}) {
+    SCOPED_TRACE(closesTheFile);
+    auto bytes = RandomSectors(16, 9);
+    std::copy(tiny.begin(), tiny.end(), bytes.begin());
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(tiny.size()), bytes.begin() + 512, 0x20);
+    // The central directory offset of the end record (no comment: it is the last 22 bytes).
+    if (!closesTheFile) ++bytes[tiny.size() - 22 + 16];
+    MemoryDevice device(bytes);
+    CarveContext context;
+    CarvedFileHit hit;
+    ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
+    EXPECT_EQ(hit.size, closesTheFile ? tiny.size() : 16u * 512u);
+  }
 }
 
 std::vector<std::uint8_t> MatroskaHead() {

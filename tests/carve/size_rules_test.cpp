@@ -41,22 +41,40 @@ void Position(CarveContext& context, MemoryDevice& device, std::uint64_t sector)
   context.probe.hitSector = context.probe.cursorSector = sector;
 }
 
-TEST(SizeRules, GifTrailerFollowedByDataIsNotTheEnd) {
-  const auto gif = FixtureFile("pictures", "gif");
-  ASSERT_EQ(gif.size(), 540u);
-  auto image = Sectors(8, 0x5A);
-  Place(image, 0, gif);
-  // The same sector goes on with data after the real trailer; a later "00 3B" followed
-  // by zeros to the end of its sector is the first that ends the file.
-  std::fill(image.begin() + 540, image.begin() + 1024, 0x5A);
-  Place(image, 1024 + 100, {0x00, 0x3B});
-  std::fill(image.begin() + 1126, image.begin() + 1536, 0);
-  MemoryDevice device(image);
-  CarveContext context;
-  CarvedFileHit hit;
-  ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
-  EXPECT_EQ(hit.code, FileTypeCode::kGif);
-  EXPECT_EQ(hit.size, 1024u + 102u);
+// Pictures end where their structure ends, whatever follows in the same sector. When the
+// structure is broken, the first trailer followed by zeros to the end of its sector ends
+// the file, and one followed by data does not.
+TEST(SizeRules, PicturesEndWithTheirStructureElseAtAPaddedTrailer) {
+  struct Case {
+    const char* name;
+    std::size_t brokenAt;  // a byte that breaks the structure
+    std::uint8_t brokenValue;
+    std::uint64_t brokenSize;  // the size found then
+  };
+  // The GIF's last block introducer, 0x3B, becomes an unknown one: its "00 3B" is gone,
+  // and the padded "00 3B" placed at 1124 ends it. The JPEG's first segment claims 64 KiB,
+  // beyond the medium: its end marker is followed by data, so it runs to the medium's end.
+  const Case cases[] = {{"gif", 539, 0x99, 1024 + 102}, {"jpg", 4, 0xFF, 8 * 512}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto picture = FixtureFile("pictures", c.name);  // the first of its type
+    ASSERT_LT(picture.size(), 1024u);
+    auto image = Sectors(8, 0x5A);
+    Place(image, 0, picture);
+    Place(image, 1024 + 100, {0x00, 0x3B});
+    std::fill(image.begin() + 1126, image.begin() + 1536, 0);
+    CarveContext context;
+    CarvedFileHit hit;
+    {
+      MemoryDevice device(image);
+      ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
+      EXPECT_EQ(hit.size, picture.size());
+    }
+    image[c.brokenAt] = c.brokenValue;
+    MemoryDevice broken(image);
+    ASSERT_EQ(Identify(context, broken, 0, hit), result::kSuccess);
+    EXPECT_EQ(hit.size, c.brokenSize);
+  }
 }
 
 TEST(SizeRules, JpegEndingInItsHeaderSectorIsOneSectorOrLess) {
@@ -70,11 +88,11 @@ TEST(SizeRules, JpegEndingInItsHeaderSectorIsOneSectorOrLess) {
   CarvedFileHit hit;
   ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
   EXPECT_EQ(hit.size, jpeg.size());
-  // With data after the marker in the same sector, the end is looked for further on.
+  // Data after the marker in the same sector does not move the end of the coded data.
   image[jpeg.size()] = 1;
   MemoryDevice dirty(image);
   ASSERT_EQ(Identify(context, dirty, 0, hit), result::kSuccess);
-  EXPECT_EQ(hit.size, 4u * 512);
+  EXPECT_EQ(hit.size, jpeg.size());
 }
 
 TEST(SizeRules, FieldsBeyondTheBytesGiveOneSector) {
@@ -133,22 +151,27 @@ TEST(SizeRules, MidiTrackLengthsAreCheckedAndSummed) {
   EXPECT_EQ(hit.size, 6u * 512);
 }
 
-TEST(SizeRules, ZipEndsAtTheLastEndRecordOfItsChunk) {
+TEST(SizeRules, ZipEndsWithTheEndRecordThatClosesIt) {
   // A ZIP that stores another ZIP: the inner end record comes first.
   const auto nested = FixtureFile("documents", "zip");
   ASSERT_FALSE(nested.empty());
-  auto image = Sectors(20, 0x41);
-  Place(image, 0, nested);
-  std::fill(image.begin() + static_cast<std::ptrdiff_t>(nested.size()), image.end(), 0);
-  // Two end records in the file's own bytes: the zip's, then one in data that follows it
-  // before any boundary.
-  Place(image, 4096, {'P', 'K', 5, 6});
-  MemoryDevice device(image);
-  CarveContext context;
-  CarvedFileHit hit;
-  ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
-  EXPECT_EQ(hit.code, FileTypeCode::kZip);
-  EXPECT_EQ(hit.size, 4096u + 22u);
+  for (const bool sound : {true, false}) {
+    SCOPED_TRACE(sound);
+    auto image = Sectors(20, 0x41);
+    Place(image, 0, nested);
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(nested.size()), image.end(), 0);
+    // An end record in data that follows the archive before any boundary.
+    Place(image, 4096, {'P', 'K', 5, 6});
+    // The outer record's central directory offset, wrong: no record closes the file, and
+    // the last one of the chunk counts.
+    if (!sound) ++image[nested.size() - 22 + 16];
+    MemoryDevice device(image);
+    CarveContext context;
+    CarvedFileHit hit;
+    ASSERT_EQ(Identify(context, device, 0, hit), result::kSuccess);
+    EXPECT_EQ(hit.code, FileTypeCode::kZip);
+    EXPECT_EQ(hit.size, sound ? nested.size() : 4096u + 22u);
+  }
 }
 
 TEST(SizeRules, CompoundDocumentSizeNeedsASoundAllocationTable) {
