@@ -6,9 +6,11 @@ shuffled order from sector boundaries, each followed by a gap of 0 to 32 KiB of 
 bytes (data no carver should claim) or zeros. A fixed seed gives the same image each run.
 
 Usage: make_deep_bench_image.py OUT.img [SIZE]
-Prints how many files it laid out and how many bytes they fill.
+Writes OUT.img.tsv beside the image: the first sector, extension, size and SHA-256 of
+every file laid out. Prints how many files it laid out and how many bytes they fill.
 """
 import gzip
+import hashlib
 import os
 import random
 import sys
@@ -26,7 +28,8 @@ def fixture_files():
         if line.startswith("#"):
             continue
         _, offset, ext, size, *_ = line.rstrip("\n").split("\t")
-        files.append((ext, raw[int(offset):int(offset) + int(size)]))
+        data = raw[int(offset):int(offset) + int(size)]
+        files.append((ext, data, hashlib.sha256(data).hexdigest()))
     return files
 
 
@@ -36,20 +39,24 @@ def main():
     rng = random.Random(20261211)
     files = fixture_files()
     laid, filled = 0, 0
+    truth = ["# sector\text\tsize\tsha256"]
     with open(out_path, "wb") as out:
         position = 0
         while True:
-            ext, data = files[rng.randrange(len(files))]
+            ext, data, digest = files[rng.randrange(len(files))]
             padded = (len(data) + SECTOR - 1) // SECTOR * SECTOR
             gap = rng.randrange(0, 64) * SECTOR
             if position + padded + gap > size:
                 break
+            truth.append(f"{position // SECTOR}\t{ext}\t{len(data)}\t{digest}")
             out.write(data + bytes(padded - len(data)))
             out.write(rng.randbytes(gap) if rng.random() < 0.7 else bytes(gap))
             position += padded + gap
             laid += 1
             filled += len(data)
         out.write(bytes(size - position))
+    with open(out_path + ".tsv", "w") as out:
+        out.write("\n".join(truth) + "\n")
     print(f"{laid} files, {filled} bytes of file data in {size} bytes")
 
 

@@ -107,6 +107,9 @@ std::uint64_t SizeAsf(CarveContext& context, Bytes sector) {
 }
 
 std::uint64_t SizeMpeg(CarveContext& context, Bytes sector) {
+  if (HasBytesAt(sector, 0, "\x00\x00\x01\xBA"sv)) {
+    if (const auto end = MpegProgramEnd(context, kStreamLimit)) return *end;
+  }
   // A video elementary stream ends with a sequence end code, a program stream with a
   // program end code.
   const std::string_view endCode =

@@ -154,6 +154,39 @@ std::optional<std::uint64_t> FlvEnd(CarveContext& context, std::uint64_t limit) 
   return tags > 0 ? std::optional(at) : std::nullopt;
 }
 
+std::optional<std::uint64_t> MpegProgramEnd(CarveContext& context, std::uint64_t limit) {
+  FileBytes bytes(context, limit);
+  std::uint64_t at = 0;
+  std::uint64_t packs = 0;
+  while (true) {
+    const auto code = bytes.Be32(at);
+    if (!code) break;
+    if (*code == 0x000001BA) {
+      const auto marker = bytes.At(at + 4);
+      if (!marker) break;
+      if ((*marker & 0xC0) == 0x40) {  // MPEG-2 pack header, with its stuffing
+        const auto stuffing = bytes.At(at + 13);
+        if (!stuffing) break;
+        at += 14u + (*stuffing & 7u);
+      } else if ((*marker & 0xF0) == 0x20) {  // MPEG-1
+        at += 12;
+      } else {
+        break;
+      }
+      ++packs;
+    } else if (*code == 0x000001B9) {
+      return at + 4;
+    } else if (*code >= 0x000001BB && *code <= 0x000001FF) {
+      const auto length = bytes.Be16(at + 4);
+      if (!length) break;
+      at += 6u + *length;
+    } else {
+      break;
+    }
+  }
+  return packs > 0 && at <= limit ? std::optional(at) : std::nullopt;
+}
+
 std::optional<std::uint64_t> GzipEnd(CarveContext& context, std::uint64_t limit) {
   FileBytes bytes(context, limit);
   z_stream stream{};

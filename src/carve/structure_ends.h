@@ -26,6 +26,9 @@ std::optional<std::uint64_t> JpegScanStart(CarveContext& context, std::uint64_t 
 std::optional<std::uint64_t> IsoMediaEnd(CarveContext& context, std::uint64_t limit);
 // Flash video: tags by their sizes, each confirmed by the size stored after it.
 std::optional<std::uint64_t> FlvEnd(CarveContext& context, std::uint64_t limit);
+// MPEG program stream: packs, system headers and packets by their lengths, up to the
+// program end code or the first bytes that are none of these.
+std::optional<std::uint64_t> MpegProgramEnd(CarveContext& context, std::uint64_t limit);
 // gzip: the end of the first member, found by inflating it.
 std::optional<std::uint64_t> GzipEnd(CarveContext& context, std::uint64_t limit);
 // TIFF: the furthest byte any directory, tag value, strip or tile of the chain of image
