@@ -143,4 +143,8 @@ ResultCode ReadBytes(platform::FileHandle& file, std::span<std::uint8_t> buffer,
                       });
 }
 
+void ExpectSequentialReads(SectorDevice& device) {
+  if (device.handle) device.handle->ExpectSequentialReads();
+}
+
 }  // namespace keldrive

@@ -73,6 +73,10 @@ ResultCode ReadSectorsInPieces(SectorDevice& device, std::span<std::uint8_t> buf
                                std::int32_t sectorSize, std::uint32_t pieceBytes,
                                std::int32_t& sectorsRead);
 
+// Tells the medium that the reads to come run from front to back (a walk of the whole
+// area), so that the system reads ahead of them.
+void ExpectSequentialReads(SectorDevice& device);
+
 // Closes the medium; harmless on a closed record.
 void CloseDevice(SectorDevice& device);
 

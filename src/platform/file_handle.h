@@ -34,6 +34,7 @@ class FileHandle final : public Medium {
   ResultCode QuerySize(std::uint64_t& bytes) override;
   ResultCode QueryGeometry(DiskGeometry& geometry) override;
   std::string Name() const override { return path_; }
+  void ExpectSequentialReads() override;
 
   // Reads from the current position; `got` is 0 at the end of the file.
   ResultCode Read(std::span<std::uint8_t> out, std::size_t& got);

@@ -45,6 +45,10 @@ class Medium {
 
   // The path or device node, for messages.
   virtual std::string Name() const = 0;
+
+  // A hint that the reads to come run from front to back, so that the system may read
+  // further ahead of them. Media without such a notion ignore it.
+  virtual void ExpectSequentialReads() {}
 };
 
 }  // namespace keldrive::platform

@@ -286,6 +286,7 @@ ResultCode CProfessionalRecovery::Walk() {
   record_.assign(std::max<std::uint32_t>(kStraddlingRecordBytes, sectorBytes_), 0);
   walkStartMs_ = lastEstimateMs_ = lastCheckpointMs_ = platform::MonotonicMilliseconds();
   remaining_ = -1;
+  ExpectSequentialReads(medium_);
 
   std::size_t first = 0;
   std::uint64_t offset = 0;

@@ -38,6 +38,11 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   return *this;
 }
 
+void FileHandle::ExpectSequentialReads() {
+  // Only a hint: a medium that takes none reads as before.
+  if (fd_ >= 0) (void)::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 bool FileHandle::IsOpen() const {
   return fd_ >= 0;
 }
