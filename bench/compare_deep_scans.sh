@@ -6,7 +6,9 @@
 # with it dropped before every run (cold; needs root). Prints the median of each, the
 # ratios, and how many of the laid-out files each tool wrote byte-exact.
 # Work lives in FOLDER (default /dev/shm, so that writing the recovered files does not
-# swamp the figures); it needs 3 GiB free. Needs testdisk (photorec).
+# swamp the figures); it needs 3 GiB free. The cold figures mean something only with
+# FOLDER on a disk: a tmpfs keeps the image in memory whatever is dropped. Needs testdisk
+# (photorec).
 # Usage: bench/compare_deep_scans.sh [FOLDER] [RUNS, default 3]
 set -euo pipefail
 cd "$(dirname "$0")/.."
