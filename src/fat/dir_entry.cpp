@@ -83,7 +83,7 @@ bool ParseDirEntry(std::span<const std::uint8_t> bytes, DirEntry& out) {
   if (!r.ok()) return false;
   std::copy(name.begin(), name.end(), out.name.begin());
   out.attributes = r.u8();
-  r.skip(1);
+  out.caseFlags = r.u8();
   out.creationHundredths = r.u8();
   out.creationTime = r.le16();
   out.creationDate = r.le16();
