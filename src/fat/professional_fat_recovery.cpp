@@ -12,6 +12,7 @@
 #include "fat/entry_name.h"
 #include "fat/fat_file_reader.h"
 #include "fat/fat_geometry.h"
+#include "fat/fat_table.h"
 
 namespace keldrive {
 namespace {
@@ -863,10 +864,41 @@ std::uint32_t CProfessionalFatRecovery::ContentOk(const FoundFile& record, int g
   return environment_.contentCheck(extension, sector, device_, bytesPerSector_, *first) ? 1 : 0;
 }
 
+bool CProfessionalFatRecovery::OwnChain(const FoundFile& record, FatTable& table) {
+  if (record.size == 0 || record.startCluster < 2 || record.clusterBytes == 0) return false;
+  std::vector<std::uint8_t> boot;
+  FatGeometry fat;
+  if (!ReadSector(record.volumeStartSector, boot) || !IsFatBootSector(boot) ||
+      !ParseFatGeometry(boot, fat) || fat.bytesPerSector != bytesPerSector_ ||
+      fat.dataAreaSector != record.dataAreaSector || fat.ClusterBytes() != record.clusterBytes) {
+    return false;
+  }
+  table.Attach(&device_, record.volumeStartSector, fat);
+  // The table describes this file only when its chain from the first cluster has exactly
+  // the file's length: after a format the new table has nothing there, after new files
+  // were written the chain belongs to them.
+  const std::uint64_t clusters = (record.size + record.clusterBytes - 1) / record.clusterBytes;
+  const std::uint32_t end = fat.IsFat32()                 ? 0x0FFFFFF8u
+                            : fat.kind == FatKind::kFat16 ? 0xFFF8u
+                                                          : 0xFF8u;
+  std::uint32_t cluster = record.startCluster;
+  for (std::uint64_t i = 1;; ++i) {
+    std::uint32_t entry = 0;
+    if (table.Entry(cluster, entry) != result::kSuccess) return false;
+    if (i == clusters) return entry >= end;
+    if (!table.IsNextClusterValue(entry) || entry == cluster) return false;
+    cluster = entry;
+  }
+}
+
 CopyFileData CProfessionalFatRecovery::DataOf(const FoundFile& record) {
-  // No allocation table: a file's clusters are taken to follow one another.
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
-    return CopyFatFileData(device_, nullptr, bytesPerSector_, record, limit, sink, report);
+    // Where the volume's own table survived and still holds the file's chain, it is
+    // followed; otherwise the file's clusters are taken to follow one another.
+    FatTable table;
+    const bool chained = OwnChain(record, table);
+    return CopyFatFileData(device_, chained ? &table : nullptr, bytesPerSector_, record, limit,
+                           sink, report);
   };
 }
 

@@ -11,6 +11,7 @@
 
 #include "engine/log_backed_engine.h"
 #include "fat/dir_entry.h"
+#include "fat/fat_table.h"
 
 namespace keldrive {
 
@@ -177,6 +178,9 @@ class CProfessionalFatRecovery : public LogBackedEngine {
   std::uint32_t ContentOk(const FoundFile& record, int geometry);
   bool ReadSector(std::uint64_t sector, std::vector<std::uint8_t>& out);
   void FillGeometry(FoundFile& record, int geometry) const;
+  // Whether the table of the record's volume, where its boot sector survived, holds the
+  // file's own chain; `table` is then bound to it.
+  bool OwnChain(const FoundFile& record, FatTable& table);
 
   std::uint64_t volumeStart_ = 0;
   std::uint64_t sectorCount_ = 0;
