@@ -846,6 +846,7 @@ std::uint32_t CProfessionalFatRecovery::SearchHighWord(std::uint16_t low, bool f
     const std::uint32_t candidate = high << 16 | low;
     const auto first = ClusterSector(geometry, candidate);
     if (!first || !ReadSector(*first, sector)) break;
+    if (sector.size() < 2 * kDirEntryBytes) break;
     if (folder ? sector[0] == '.' && sector[1] == ' ' && sector[32] == '.' && sector[33] == '.'
                : environment_.contentCheck(extension, sector, device_, bytesPerSector_, *first)) {
       return candidate;
