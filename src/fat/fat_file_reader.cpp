@@ -16,7 +16,7 @@ constexpr std::uint32_t kRunBytes = 4u << 20;
 
 ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
                            const FoundFile& record, std::uint64_t limit, const DataSink& sink,
-                           const PieceReport& report) {
+                           const PieceReport& report, const ClusterStep& step) {
   if (record.clusterBytes > kMaxClusterBytes) return result::kWriteFault;
   const std::uint64_t total = std::min(record.size, limit);
   if (total == 0) return report(100, result::kSuccess);
@@ -29,7 +29,7 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
   const std::uint32_t sectorsPerCluster = record.clusterBytes / bytesPerSector;
 
   const auto next = [&](std::uint32_t cluster) -> std::optional<std::uint32_t> {
-    if (table == nullptr) return cluster + 1;
+    if (table == nullptr) return step ? step(cluster) : std::optional<std::uint32_t>(cluster + 1);
     auto following = table->NextCluster(cluster);
     // A deleted file whose free clusters run into one in use most likely goes on in the
     // next free cluster: files are written into the first free clusters the table has.

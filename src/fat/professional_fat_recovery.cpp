@@ -892,14 +892,48 @@ bool CProfessionalFatRecovery::OwnChain(const FoundFile& record, FatTable& table
   }
 }
 
+std::optional<std::uint32_t> CProfessionalFatRecovery::NextFreeOfFound(const FoundFile& record,
+                                                                       std::uint32_t cluster) {
+  if (!log_) return cluster + 1;
+  if (liveExtentsRecords_ != log_->RecordCount()) {
+    liveExtents_.clear();
+    liveExtentsRecords_ = log_->RecordCount();
+    for (std::uint64_t number = 1; number <= liveExtentsRecords_; ++number) {
+      FoundFile file;
+      if (log_->ReadRecord(number, file) != result::kSuccess) break;
+      if (file.isFolder != 0 || file.isDeleted != 0 || file.size == 0 || file.startCluster < 2 ||
+          file.clusterBytes == 0) {
+        continue;
+      }
+      liveExtents_[{file.volumeStartSector, file.dataAreaSector, file.clusterBytes}].emplace(
+          file.startCluster, (file.size + file.clusterBytes - 1) / file.clusterBytes);
+    }
+  }
+  const auto area =
+      liveExtents_.find({record.volumeStartSector, record.dataAreaSector, record.clusterBytes});
+  std::uint64_t next = static_cast<std::uint64_t>(cluster) + 1;
+  if (area == liveExtents_.end()) return static_cast<std::uint32_t>(next);
+  // A file written into a hole goes on after the files that filled the space behind the
+  // hole, as a FAT driver hands out the next free cluster.
+  for (std::uint32_t skipped = 0; skipped < kMaxClimb; ++skipped) {
+    const auto other = area->second.find(static_cast<std::uint32_t>(next));
+    if (other == area->second.end() || other->first <= record.startCluster) break;
+    next += other->second;
+    if (next > 0x0FFFFFF6) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(next);
+}
+
 CopyFileData CProfessionalFatRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     // Where the volume's own table survived and still holds the file's chain, it is
-    // followed; otherwise the file's clusters are taken to follow one another.
+    // followed; otherwise the file's clusters are taken to follow one another, past those
+    // of the live files found in between.
     FatTable table;
     const bool chained = OwnChain(record, table);
     return CopyFatFileData(device_, chained ? &table : nullptr, bytesPerSector_, record, limit,
-                           sink, report);
+                           sink, report,
+                           [&](std::uint32_t cluster) { return NextFreeOfFound(record, cluster); });
   };
 }
 

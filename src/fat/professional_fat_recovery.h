@@ -181,6 +181,20 @@ class CProfessionalFatRecovery : public LogBackedEngine {
   // Whether the table of the record's volume, where its boot sector survived, holds the
   // file's own chain; `table` is then bound to it.
   bool OwnChain(const FoundFile& record, FatTable& table);
+  // The cluster after `cluster` of a file read without a table: the next one, past the
+  // clusters of live files this scan found there.
+  std::optional<std::uint32_t> NextFreeOfFound(const FoundFile& record, std::uint32_t cluster);
+
+  // Where the live files of the log lie, by data area: first cluster -> clusters, built on
+  // first use from the log and again when it grew.
+  struct DataArea {
+    std::uint64_t volumeStart = 0;
+    std::uint64_t dataStart = 0;
+    std::uint32_t clusterBytes = 0;
+    auto operator<=>(const DataArea&) const = default;
+  };
+  std::map<DataArea, std::map<std::uint32_t, std::uint64_t>> liveExtents_;
+  std::uint64_t liveExtentsRecords_ = 0;
 
   std::uint64_t volumeStart_ = 0;
   std::uint64_t sectorCount_ = 0;

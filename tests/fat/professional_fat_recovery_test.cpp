@@ -208,23 +208,41 @@ TEST(ProfessionalFatRecovery, JoinsALongNameSplitAcrossTwoSectors) {
   EXPECT_EQ(scan.files.at("LostFolder10/SUB/A rather long name of a report.pdf").entrySector, 729u);
 }
 
-TEST(ProfessionalFatRecovery, ReadsAFileFromConsecutiveClusters) {
-  CraftedMedium m = TwoFolders();
-  // A.TXT is 10 bytes at cluster 50; make it three clusters long, of distinct bytes.
-  m.Put(728, 2, Entry("A          ", 0x20, 50, 3 * 8 * kSector - 100));
-  const std::uint64_t first = 536 + (50 - 2) * 8;
-  for (std::uint64_t s = 0; s < 24; ++s) m.Fill(first + s, static_cast<std::uint8_t>(s + 1));
-  Scanned scan(m);
-  ASSERT_TRUE(scan.files.contains("LostFolder10/SUB/A"));
-  std::vector<std::uint8_t> buffer(3 * 8 * kSector);
-  std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-  std::string path;
-  ASSERT_EQ(scan.engine->ExtractForPreview(scan.files.at("LostFolder10/SUB/A"), path, buffer, size,
-                                           nullptr, nullptr),
-            result::kSuccess);
-  ASSERT_EQ(size, 3 * 8 * kSector - 100);
-  for (std::size_t i = 0; i < size; i += kSector) {
-    EXPECT_EQ(buffer[i], static_cast<std::uint8_t>(i / kSector + 1)) << i;
+TEST(ProfessionalFatRecovery, ReadsAFileFromConsecutiveClustersPastThoseOfLiveFilesFound) {
+  struct Case {
+    const char* what;
+    std::uint8_t otherMark;  // the first name byte of a one-cluster file at 51; 0: none
+    std::vector<std::uint8_t> clusters;
+  };
+  const Case cases[] = {
+      {"nothing in between", 0, {50, 51, 52}},
+      {"a live file in between", 'B', {50, 52, 53}},
+      {"a deleted file in between", 0xE5, {50, 51, 52}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CraftedMedium m = TwoFolders();
+    // A is three clusters long; each sector of cluster k holds the byte k.
+    m.Put(728, 2, Entry("A          ", 0x20, 50, 3 * 8 * kSector - 100));
+    if (c.otherMark != 0) {
+      auto other = Entry("BB      TXT", 0x20, 51, 100);
+      other[0] = c.otherMark;
+      m.Put(728, 3, other);
+    }
+    for (std::uint64_t k = 50; k < 54; ++k) {
+      for (std::uint64_t s = 0; s < 8; ++s)
+        m.Fill(536 + (k - 2) * 8 + s, static_cast<std::uint8_t>(k));
+    }
+    Scanned scan(m);
+    ASSERT_TRUE(scan.files.contains("LostFolder10/SUB/A"));
+    std::vector<std::uint8_t> buffer(3 * 8 * kSector);
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    std::string path;
+    ASSERT_EQ(scan.engine->ExtractForPreview(scan.files.at("LostFolder10/SUB/A"), path, buffer,
+                                             size, nullptr, nullptr),
+              result::kSuccess);
+    ASSERT_EQ(size, 3 * 8 * kSector - 100);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(buffer[i * 8 * kSector], c.clusters[i]) << i;
   }
 }
 
