@@ -64,6 +64,8 @@ bool IsPlausibleShortEntry(const DirEntry& e) {
     const std::uint8_t* space = std::find(begin, end, ' ');
     return std::all_of(space, end, [](std::uint8_t b) { return b == ' '; });
   };
+  // A volume label is one 11-character text, spaces included ("NEW VOLUME ").
+  if (e.IsVolumeLabel()) return true;
   if (!paddedProperly(e.name.data(), e.name.data() + 8) ||
       !paddedProperly(e.name.data() + 8, e.name.data() + 11)) {
     return false;
@@ -83,7 +85,7 @@ bool ParseDirEntry(std::span<const std::uint8_t> bytes, DirEntry& out) {
   if (!r.ok()) return false;
   std::copy(name.begin(), name.end(), out.name.begin());
   out.attributes = r.u8();
-  r.skip(1);
+  out.caseFlags = r.u8();
   out.creationHundredths = r.u8();
   out.creationTime = r.le16();
   out.creationDate = r.le16();

@@ -27,6 +27,7 @@ inline constexpr std::uint8_t kLongName = 0x0F;
 struct DirEntry {
   std::array<std::uint8_t, 11> name{};  // 8 name bytes, 3 extension bytes, space-padded
   std::uint8_t attributes = 0;          // 11
+  std::uint8_t caseFlags = 0;           // 12: 0x08 base, 0x10 extension shown in lower case
   std::uint8_t creationHundredths = 0;  // 13
   std::uint16_t creationTime = 0;       // 14
   std::uint16_t creationDate = 0;       // 16

@@ -10,6 +10,7 @@
 #include "engine/scan_log_name.h"
 #include "engine/text_encoding.h"
 #include "fat/dir_entry.h"
+#include "fat/entry_name.h"
 #include "fat/fat_file_reader.h"
 #include "platform/clock.h"
 
@@ -24,28 +25,6 @@ constexpr std::uint32_t kMaxHighWord = 256;
 // How far a deleted folder is followed over free clusters of other data.
 constexpr std::uint32_t kMaxSkippedFolderClusters = 8192;
 constexpr std::size_t kLongNameUnits = 260;
-
-std::string TrimmedShortPart(std::span<const std::uint8_t> bytes) {
-  std::size_t length = bytes.size();
-  while (length > 0 && bytes[length - 1] == ' ') --length;
-  std::string text = Cp437ToUtf8(bytes.first(length));
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-// The short name as it is shown: base and extension, lower-cased, a deleted entry's mark
-// shown as "!".
-std::string ShortName(const DirEntry& e) {
-  std::array<std::uint8_t, 11> raw = e.name;
-  const bool deleted = raw[0] == kDeletedMark;
-  if (raw[0] == 0x05) raw[0] = kDeletedMark;  // 0x05 stands for a name that starts with 0xE5
-  std::string name = TrimmedShortPart(std::span(raw).subspan(deleted ? 1 : 0, deleted ? 7 : 8));
-  if (deleted) name.insert(0, "!");
-  if (raw[8] != ' ') name += "." + TrimmedShortPart(std::span(raw).subspan(8, 3));
-  return name;
-}
 
 bool IsDotName(const DirEntry& e) {
   return e.name[0] == '.' &&
@@ -196,8 +175,8 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       }
       const bool deleted = e.IsDeleted();
       std::string name = fill < kLongNameUnits ? Utf16ToUtf8Lossy(std::span(longName).subspan(fill))
-                                               : ShortName(e);
-      if (name.empty()) name = ShortName(e);
+                                               : ShortEntryName(e);
+      if (name.empty()) name = ShortEntryName(e);
       clearLongName();
       const std::uint64_t entrySector = *sector + at / bps;
 

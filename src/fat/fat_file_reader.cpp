@@ -1,15 +1,22 @@
 #include "fat/fat_file_reader.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "engine/cluster_address.h"
 
 namespace keldrive {
+namespace {
+
+// The most read, and handed on, at once.
+constexpr std::uint32_t kRunBytes = 4u << 20;
+
+}  // namespace
 
 ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
                            const FoundFile& record, std::uint64_t limit, const DataSink& sink,
-                           const PieceReport& report) {
+                           const PieceReport& report, const ClusterStep& step) {
   if (record.clusterBytes > kMaxClusterBytes) return result::kWriteFault;
   const std::uint64_t total = std::min(record.size, limit);
   if (total == 0) return report(100, result::kSuccess);
@@ -19,42 +26,74 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
   }
   const ClusterLayout layout{record.volumeStartSector, record.dataAreaSector, record.clusterBytes,
                              bytesPerSector};
-  const auto sectorsPerCluster = static_cast<std::int32_t>(record.clusterBytes / bytesPerSector);
+  const std::uint32_t sectorsPerCluster = record.clusterBytes / bytesPerSector;
 
-  std::vector<std::uint8_t> cluster(record.clusterBytes);
+  const auto next = [&](std::uint32_t cluster) -> std::optional<std::uint32_t> {
+    if (table == nullptr) return step ? step(cluster) : std::optional<std::uint32_t>(cluster + 1);
+    auto following = table->NextCluster(cluster);
+    // A deleted file whose free clusters run into one in use most likely goes on in the
+    // next free cluster: files are written into the first free clusters the table has.
+    std::uint32_t entry = 1;
+    if (!following && table->Entry(cluster, entry) == result::kSuccess && entry == 0) {
+      following = table->NextFreeCluster(cluster);
+    }
+    return following;
+  };
+
+  // Clusters that follow one another on the medium are read, and handed on, together.
+  const std::uint32_t runClusters = std::max<std::uint32_t>(1, kRunBytes / record.clusterBytes);
+  const std::uint64_t totalClusters = (total + record.clusterBytes - 1) / record.clusterBytes;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+      std::min<std::uint64_t>(runClusters, totalClusters) * record.clusterBytes));
   std::uint64_t remaining = total;
-  std::uint32_t current = record.startCluster;
+  std::optional<std::uint32_t> current = record.startCluster;
   ResultCode result = result::kSuccess;
   while (remaining > 0) {
     // Data never lies in cluster 0 or 1: a chain that leads there is gone.
-    const auto sector = current >= 2 ? ClusterToSector(layout, current) : std::nullopt;
+    const auto sector = current && *current >= 2 ? ClusterToSector(layout, *current) : std::nullopt;
     if (!sector) return report(100, result::kReadFault);
+    const std::uint64_t wanted = std::min<std::uint64_t>(
+        runClusters, (remaining + record.clusterBytes - 1) / record.clusterBytes);
+    std::uint32_t run = 1;
+    std::uint32_t last = *current;
+    std::optional<std::optional<std::uint32_t>> after;  // the cluster after the run, once known
+    while (run < wanted) {
+      const auto following = next(last);
+      if (!following || *following != last + 1) {
+        after = following;
+        break;
+      }
+      last = *following;
+      ++run;
+    }
     std::int32_t got = 0;
-    const ResultCode rc = ReadSectors(device, cluster, *sector, sectorsPerCluster,
-                                      static_cast<std::int32_t>(bytesPerSector), got);
+    ResultCode rc = ReadSectorsInPieces(device, buffer, *sector,
+                                        static_cast<std::int32_t>(run * sectorsPerCluster),
+                                        static_cast<std::int32_t>(bytesPerSector), kRunBytes, got);
+    if (got <= 0 && run > 1) {
+      // A run reaching past the medium: its first cluster alone, the rest in the next round.
+      run = 1;
+      last = *current;
+      after.reset();
+      rc =
+          ReadSectorsInPieces(device, buffer, *sector, static_cast<std::int32_t>(sectorsPerCluster),
+                              static_cast<std::int32_t>(bytesPerSector), kRunBytes, got);
+    }
     if (got <= 0) return report(100, rc != result::kSuccess ? rc : result::kReadFault);
     const std::uint64_t piece =
         std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(got) * bytesPerSector);
-    result = sink(std::span(cluster).first(static_cast<std::size_t>(piece)));
+    result = sink(std::span(buffer).first(static_cast<std::size_t>(piece)));
     if (result == result::kSuccess) remaining -= piece;
     if (result == result::kSuccess && rc != result::kSuccess) result = rc;
     result = report(static_cast<std::int32_t>((total - remaining) * 100 / total), result);
     if (result != result::kSuccess) return result;
     if (remaining == 0) break;
-
-    if (table != nullptr) {
-      auto next = table->NextCluster(current);
-      // A deleted file whose free clusters run into one in use most likely goes on in the
-      // next free cluster: files are written into the first free clusters the table has.
-      std::uint32_t entry = 1;
-      if (!next && table->Entry(current, entry) == result::kSuccess && entry == 0) {
-        next = table->NextFreeCluster(current);
-      }
-      if (!next) return report(100, result::kReadFault);
-      current = *next;
-    } else {
-      ++current;
+    // A short read without an error leaves the rest of the run unread: it is gone.
+    if (static_cast<std::uint64_t>(got) < static_cast<std::uint64_t>(run) * sectorsPerCluster) {
+      return report(100, result::kReadFault);
     }
+    current = after ? *after : next(last);
+    if (!current) return report(100, result::kReadFault);
   }
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "disk/sector_device.h"
@@ -17,8 +18,11 @@ namespace keldrive {
 // at most `limit` bytes to `sink`. A file of size 0 is reported done at once. A chain that
 // ends before the size is reached, or a first cluster below 2 for a file with data, ends
 // the copy with 30: what was copied stays, and nothing is made up.
+// Without a table, `step` (when given) names the cluster after each one instead of the
+// next on the medium.
+using ClusterStep = std::function<std::optional<std::uint32_t>(std::uint32_t)>;
 ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
                            const FoundFile& record, std::uint64_t limit, const DataSink& sink,
-                           const PieceReport& report);
+                           const PieceReport& report, const ClusterStep& step = {});
 
 }  // namespace keldrive

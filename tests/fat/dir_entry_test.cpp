@@ -229,6 +229,14 @@ TEST(IsFatDirectorySector, AcceptsAndRejectsByEachRule) {
                    false});
   cases.push_back(
       {"a space inside the name", Sector({Entry{.name = "MY FILE TXT"}.Bytes()}), false});
+  cases.push_back({"a volume label with a space, as labels have",
+                   Sector({Entry{.name = "NEW VOLUME ",
+                                 .attributes = fat_attr::kVolumeLabel,
+                                 .cluster = 0,
+                                 .size = 0}
+                               .Bytes(),
+                           file.Bytes()}),
+                   true});
   cases.push_back({"a lone high byte",
                    Sector({Entry{.name = "A\x81"
                                          "BCDEF TXT"}

@@ -182,7 +182,7 @@ TEST(CFastFatRecovery, PreviewsPhotosAsTmpJpgAndOtherFilesInMemory) {
   EXPECT_EQ(size, 0u);
 
   size = static_cast<std::uint32_t>(buffer.size());
-  ASSERT_EQ(scan.engine->ExtractForPreview(listed.at("!wrl0001.tmp"), path, buffer, size, nullptr,
+  ASSERT_EQ(scan.engine->ExtractForPreview(listed.at("!WRL0001.TMP"), path, buffer, size, nullptr,
                                            nullptr),
             result::kSuccess);
   EXPECT_TRUE(path.empty());
