@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the main job: scans the demo image (a FAT32 volume whose files
-# and folders were deleted) and recovers everything it finds into build/demo/recovered.
+# and folders were deleted) and recovers everything it finds into build/demo/recovered,
+# then does the same for a FAT32 volume that was formatted again (build/demo/formatted).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,5 +29,20 @@ echo "== keldrive recover $demo/demo.img --to $demo/recovered --all"
 echo
 echo "== what came back"
 (cd "$demo/recovered" && find . -type f | sort | while read -r file; do
+  printf '%8d  %s\n' "$(stat -c %s "$file")" "${file#./}"
+done)
+
+# After a format: the same kind of volume, filled with a folder tree and formatted again.
+# The root is gone; the folders below it and the files in free space come back.
+gzip -dc tests/fixtures/fat_formatted/fat32_reformatted.img.gz > "$demo/formatted.img"
+echo
+echo "== keldrive scan $demo/formatted.img --mode formatted"
+"$keldrive" scan "$demo/formatted.img" --mode formatted
+echo
+echo "== keldrive recover $demo/formatted.img --to $demo/formatted --all --keep-paths"
+"$keldrive" recover "$demo/formatted.img" --to "$demo/formatted" --all --keep-paths
+echo
+echo "== what came back after the format"
+(cd "$demo/formatted" && find . -type f | sort | while read -r file; do
   printf '%8d  %s\n' "$(stat -c %s "$file")" "${file#./}"
 done)
