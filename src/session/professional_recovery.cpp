@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "app/scan_history.h"
+#include "disk/file_system_detection.h"
 #include "engine/file_category.h"
 #include "engine/found_file.h"
 #include "engine/scan_log_name.h"
@@ -111,8 +112,7 @@ ResultCode CProfessionalRecovery::AttachDevice(SectorDevice device, std::uint64_
   }
 
   fat_.AttachDevice(ShareDevice(medium_), firstSector_, sectorCount_, driveLetter, sectorBytes_);
-  carver_.AttachDevice(ShareDevice(medium_), firstSector_, sectorCount_, driveLetter,
-                       sectorBytes_);
+  carver_.AttachDevice(ShareDevice(medium_), firstSector_, sectorCount_, driveLetter, sectorBytes_);
   return ntfs_.AttachDevice(ShareDevice(medium_), firstSector_, sectorCount_, driveLetter,
                             sectorBytes_);
 }
@@ -339,8 +339,8 @@ ResultCode CProfessionalRecovery::ReadChunk(std::uint64_t sector, std::uint32_t 
   for (std::uint32_t i = static_cast<std::uint32_t>(std::max(got, 0)); i < count; ++i) {
     const auto one = bytes.subspan(static_cast<std::size_t>(i) * sectorBytes_, sectorBytes_);
     std::int32_t single = 0;
-    if (ReadSectors(medium_, one, sector + i, 1, static_cast<std::int32_t>(sectorBytes_),
-                    single) != result::kSuccess ||
+    if (ReadSectors(medium_, one, sector + i, 1, static_cast<std::int32_t>(sectorBytes_), single) !=
+            result::kSuccess ||
         single != 1) {
       std::fill(one.begin(), one.end(), std::uint8_t{0});
       ++unreadable_;
@@ -413,6 +413,9 @@ ResultCode CProfessionalRecovery::Dispatch(std::span<const std::uint8_t> bytes,
                     static_cast<std::int32_t>(sectorBytes_), got);
       }
       ntfs_.HandleRecord(record, absolute);
+    } else if (IsNtfsBootSector(sector)) {
+      // An old volume's boot sector, or its backup: where its records' clusters count from.
+      ntfs_.HandleBootSector(sector, absolute);
     } else if (IsDotPairSector(sector)) {
       fat_.OnFolderStartSector(sector, absolute);
     } else if (IsFatDirectorySector(sector)) {
@@ -448,8 +451,8 @@ ResultCode CProfessionalRecovery::Report() {
     const std::uint64_t speed =
         seconds == 0 ? 0 : position_.sectorsDone * sectorBytes_ / seconds;  // bytes a second
     const std::uint64_t left = total_ > position_.sectorsDone ? total_ - position_.sectorsDone : 0;
-    remaining_ = static_cast<std::int32_t>(
-        std::min<std::uint64_t>(left * sectorBytes_ / std::max<std::uint64_t>(speed, 1), INT32_MAX));
+    remaining_ = static_cast<std::int32_t>(std::min<std::uint64_t>(
+        left * sectorBytes_ / std::max<std::uint64_t>(speed, 1), INT32_MAX));
   }
   if (checkpoint_ && now - lastCheckpointMs_ >= kCheckpointIntervalMs) {
     lastCheckpointMs_ = now;
@@ -457,7 +460,8 @@ ResultCode CProfessionalRecovery::Report() {
   }
   if (scanProgress_ == nullptr) return result::kSuccess;
   const std::uint64_t percent = total_ == 0 ? 100 : position_.sectorsDone * 100 / total_;
-  return scanProgress_(progressContext_, static_cast<std::int32_t>(std::min<std::uint64_t>(percent, 100)) + 10,
+  return scanProgress_(progressContext_,
+                       static_cast<std::int32_t>(std::min<std::uint64_t>(percent, 100)) + 10,
                        kWalkWeight, remaining_, position_.sectorsDone, total_, GetFoundCount(), 0);
 }
 
