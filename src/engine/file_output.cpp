@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/preview_target.h"
+#include "engine/recovery_target.h"
 #include "platform/file_handle.h"
 #include "platform/file_replace.h"
 #include "platform/folder_tree.h"
@@ -12,10 +13,15 @@ namespace keldrive {
 ResultCode WriteFoundFileTo(const std::string& path, const FoundFile& record,
                             const CopyFileData& copy, const PieceReport& report) {
   platform::FileHandle file;
-  if (const ResultCode rc = platform::FileHandle::CreateAlways(path, file);
-      rc != result::kSuccess) {
-    return report(100, rc);
+  ResultCode rc = platform::FileHandle::CreateAlways(path, file);
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  if (rc != result::kSuccess && path.find(':', nameStart) != std::string::npos) {
+    // A target that refuses ":" (a FAT or NTFS mount) gets the name without it.
+    rc = platform::FileHandle::CreateAlways(
+        path.substr(0, nameStart) + PortableFileName(path.substr(nameStart)), file);
   }
+  if (rc != result::kSuccess) return report(100, rc);
   return copy(
       record.size, [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
 }

@@ -27,15 +27,13 @@ bool IsReservedDeviceName(std::string_view name) {
          upper[3] >= '1' && upper[3] <= '9';
 }
 
-}  // namespace
-
-std::string SafeFileName(std::string_view name) {
+std::string MadeSafe(std::string_view name, bool keepColon) {
   std::string safe;
   safe.reserve(name.size());
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
-    const bool forbidden = byte < 0x20 || byte == 0x7F ||
-                           std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+    const bool forbidden = byte < 0x20 || byte == 0x7F || (c == ':' && !keepColon) ||
+                           std::string_view("/\\*?\"<>|").find(c) != std::string_view::npos;
     safe.push_back(forbidden ? '_' : c);
   }
   while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
@@ -47,6 +45,16 @@ std::string SafeFileName(std::string_view name) {
     safe.resize(length);
   }
   return safe;
+}
+
+}  // namespace
+
+std::string SafeFileName(std::string_view name) {
+  return MadeSafe(name, platform::kNamesMayHoldColon);
+}
+
+std::string PortableFileName(std::string_view name) {
+  return MadeSafe(name, false);
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

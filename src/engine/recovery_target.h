@@ -8,10 +8,13 @@
 namespace keldrive {
 
 // Names read from a medium are made safe before they become file names in the user's
-// folder: separators, "..", ":", control characters, characters Windows forbids, its
-// reserved device names and trailing dots and spaces are replaced, and the name is cut to
-// 255 bytes at a character boundary. The result is never empty, "." or "..".
+// folder: separators, "..", control characters, characters Windows forbids, its reserved
+// device names and trailing dots and spaces are replaced, and the name is cut to 255 bytes
+// at a character boundary. The result is never empty, "." or "..". ":" is kept where the
+// platform's names may hold it, so that an NTFS stream comes back as "file:stream".
 std::string SafeFileName(std::string_view name);
+// SafeFileName with ":" replaced too: for targets that refuse it.
+std::string PortableFileName(std::string_view name);
 
 // folder + "/" + name (no separator is doubled).
 std::string JoinPath(std::string_view folder, std::string_view name);

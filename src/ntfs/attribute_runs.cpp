@@ -7,6 +7,7 @@
 
 #include "ntfs/attribute.h"
 #include "ntfs/attribute_list.h"
+#include "ntfs/data_stream.h"
 #include "ntfs/file_record.h"
 #include "ntfs/mft_map.h"
 #include "ntfs/ntfs_result.h"
@@ -116,7 +117,7 @@ void FollowAttributeList(SectorDevice& device, const NtfsGeometry& geometry,
 ResultCode ReadAttributeRuns(SectorDevice& device, const NtfsGeometry& geometry,
                              std::span<const DataRun> mftRuns, std::uint64_t recordSector,
                              std::uint32_t attributeType, std::vector<DataRun>& runs,
-                             AttributeListHandling lists) {
+                             AttributeListHandling lists, std::string_view stream) {
   runs.clear();
   Record base;
   if (const ResultCode rc = ReadFileRecord(device, geometry, recordSector, base.block, base.header);
@@ -133,7 +134,8 @@ ResultCode ReadAttributeRuns(SectorDevice& device, const NtfsGeometry& geometry,
   AttributeWalk walk = AttributeWalk::OfRecord(base.block, base.header, geometry.recordSize);
   Attribute a;
   while (walk.Next(a)) {
-    if (a.header.type == attributeType) {
+    if (a.header.type == attributeType &&
+        (stream.empty() || IsStreamAttribute(a, std::string(stream)))) {
       target = a;
       break;
     }
@@ -147,7 +149,7 @@ ResultCode ReadAttributeRuns(SectorDevice& device, const NtfsGeometry& geometry,
 
   ExtentChain chain;
   const bool complete = target && MapsWholeAttribute(target->header, geometry.ClusterBytes());
-  if (list && !complete) {
+  if (list && !complete && (target || stream.empty())) {
     std::optional<std::u16string> name;
     if (target) {
       std::u16string targetName;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "disk/sector_device.h"
@@ -39,9 +40,13 @@ inline constexpr std::size_t kMaxDataRuns = std::size_t{1} << 21;
 // entry of length 0, an extent that is missing, out of order or in a record that does not
 // belong to the file (a record listing itself for an extent it lacks included) ends the
 // gathering with what came before it.
+//
+// With `stream`, the data attribute of that name (UTF-8) is taken instead of the first one;
+// its later extents are followed only when its first one is in the file's own record.
 ResultCode ReadAttributeRuns(SectorDevice& device, const NtfsGeometry& geometry,
                              std::span<const DataRun> mftRuns, std::uint64_t recordSector,
                              std::uint32_t attributeType, std::vector<DataRun>& runs,
-                             AttributeListHandling lists = AttributeListHandling::kFollow);
+                             AttributeListHandling lists = AttributeListHandling::kFollow,
+                             std::string_view stream = {});
 
 }  // namespace keldrive

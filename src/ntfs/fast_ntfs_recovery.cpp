@@ -8,6 +8,7 @@
 #include "ntfs/attribute_list.h"
 #include "ntfs/attribute_runs.h"
 #include "ntfs/boot_sector.h"
+#include "ntfs/data_stream.h"
 #include "ntfs/file_name_attribute.h"
 #include "ntfs/file_record.h"
 #include "ntfs/mft_map.h"
@@ -201,6 +202,7 @@ void CFastNtfsRecovery::RecordDeletedFile(std::span<const std::uint8_t> record,
   bool hasAttributeList = false;
   std::vector<std::uint8_t> listValue;
   std::optional<std::uint64_t> dataSize;
+  std::vector<DataStream> streams;
   AttributeWalk walk =
       AttributeWalk::OfRecord(record, header, geometry_.recordSize, WalkStops::kScanTime);
   Attribute attribute;
@@ -212,6 +214,11 @@ void CFastNtfsRecovery::RecordDeletedFile(std::span<const std::uint8_t> record,
     } else if (type == attribute_type::kFileName) {
       FileNameAttribute fileName;
       if (ParseFileNameAttribute(attribute, fileName) == ParseStatus::kOk) takeName(fileName);
+    } else if (type == attribute_type::kData && attribute.header.nameLength != 0) {
+      DataStream stream;
+      if (ReadDataStream(attribute, stream) && IsUserStream(stream.name)) {
+        streams.push_back(std::move(stream));
+      }
     } else if (type == attribute_type::kData && attribute.header.nameLength == 0 && !dataSize) {
       std::span<const std::uint8_t> value;
       if (attribute.header.nonResident) {
@@ -264,6 +271,15 @@ void CFastNtfsRecovery::RecordDeletedFile(std::span<const std::uint8_t> record,
   const std::uint32_t depth = ResolveParents(parent);
   file->contentOk = NtfsContentOk(device_, geometry_, mftRuns_, *file, environment_.contentCheck);
   log_->AddChild(parent, depth, log_->AppendRecord(*file));
+  // Each named stream is a file of its own beside it, "file:stream".
+  const std::string base(file->Name());
+  for (const DataStream& stream : streams) {
+    FoundFile named = *file;
+    named.size = stream.size;
+    named.SetName(StreamFileName(base, stream.name));
+    named.contentOk = NtfsContentOk(device_, geometry_, mftRuns_, named, environment_.contentCheck);
+    log_->AddChild(parent, depth, log_->AppendRecord(named));
+  }
 }
 
 const CFastNtfsRecovery::FolderFacts& CFastNtfsRecovery::FactsOf(std::uint32_t number) {

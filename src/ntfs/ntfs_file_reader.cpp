@@ -4,6 +4,7 @@
 
 #include "engine/file_category.h"
 #include "ntfs/attribute.h"
+#include "ntfs/data_stream.h"
 #include "ntfs/ntfs_result.h"
 #include "ntfs/record_reader.h"
 
@@ -12,6 +13,24 @@ namespace {
 
 constexpr std::uint32_t kPieceBytes = 64 * 1024;
 
+// The named stream a found file stands for: the text after the last ":" of its name, when
+// its record has a data attribute of that name; else none, the file's own data.
+std::string StreamOf(SectorDevice& device, const NtfsGeometry& geometry, const FoundFile& record) {
+  const auto stream = StreamNameOf(record.Name());
+  if (!stream) return {};
+  std::vector<std::uint8_t> block;
+  FileRecordHeader header;
+  if (ReadFileRecord(device, geometry, record.entrySector, block, header) != result::kSuccess) {
+    return {};
+  }
+  AttributeWalk walk = AttributeWalk::OfRecord(block, header, geometry.recordSize);
+  Attribute a;
+  while (walk.Next(a)) {
+    if (IsStreamAttribute(a, stream)) return *stream;
+  }
+  return {};
+}
+
 }  // namespace
 
 ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
@@ -19,8 +38,9 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
                             std::uint64_t limit, const DataSink& sink, const PieceReport& report,
                             AttributeListHandling lists) {
   const std::uint64_t total = std::min(record.size, limit);
+  const std::string stream = StreamOf(device, geometry, record);
   std::vector<std::uint8_t> value;
-  const ResultCode resident = ReadResidentData(device, geometry, record.entrySector, value);
+  const ResultCode resident = ReadResidentData(device, geometry, record.entrySector, value, stream);
   if (resident == result::kSuccess) {
     // The value is padded to 8 bytes; only the file's own bytes are written.
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(total, value.size()));
@@ -32,7 +52,7 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
 
   std::vector<DataRun> runs;
   const ResultCode found = ReadAttributeRuns(device, geometry, mftRuns, record.entrySector,
-                                             attribute_type::kData, runs, lists);
+                                             attribute_type::kData, runs, lists, stream);
   if (found != result::kSuccess) return report(100, found);
   if (total == 0) return report(100, result::kSuccess);
 
@@ -84,8 +104,9 @@ std::uint32_t NtfsContentOk(SectorDevice& device, const NtfsGeometry& geometry,
                             std::span<const DataRun> mftRuns, const FoundFile& record,
                             const ContentCheck& check, AttributeListHandling lists) {
   const std::string extension = ExtensionOf(record.Name());
+  const std::string stream = StreamOf(device, geometry, record);
   std::vector<std::uint8_t> value;
-  const ResultCode resident = ReadResidentData(device, geometry, record.entrySector, value);
+  const ResultCode resident = ReadResidentData(device, geometry, record.entrySector, value, stream);
   if (resident == result::kSuccess) {
     if (value.empty()) return 0;
     if (extension.empty() || !check) return 1;
@@ -94,7 +115,7 @@ std::uint32_t NtfsContentOk(SectorDevice& device, const NtfsGeometry& geometry,
   if (extension.empty() || !check) return 1;
   std::vector<DataRun> runs;
   if (ReadAttributeRuns(device, geometry, mftRuns, record.entrySector, attribute_type::kData, runs,
-                        lists) != result::kSuccess ||
+                        lists, stream) != result::kSuccess ||
       runs.empty() || runs.front().flags == kRunSparse) {
     return 1;
   }

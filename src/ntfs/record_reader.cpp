@@ -1,6 +1,7 @@
 #include "ntfs/record_reader.h"
 
 #include "ntfs/attribute.h"
+#include "ntfs/data_stream.h"
 #include "ntfs/ntfs_result.h"
 
 namespace keldrive {
@@ -28,7 +29,8 @@ ResultCode ReadFileRecord(SectorDevice& device, const NtfsGeometry& geometry, st
 }
 
 ResultCode ReadResidentData(SectorDevice& device, const NtfsGeometry& geometry,
-                            std::uint64_t recordSector, std::vector<std::uint8_t>& value) {
+                            std::uint64_t recordSector, std::vector<std::uint8_t>& value,
+                            std::string_view stream) {
   value.clear();
   std::vector<std::uint8_t> block;
   FileRecordHeader header;
@@ -40,6 +42,7 @@ ResultCode ReadResidentData(SectorDevice& device, const NtfsGeometry& geometry,
   Attribute a;
   while (walk.Next(a)) {
     if (a.header.type != attribute_type::kData) continue;
+    if (!stream.empty() && !IsStreamAttribute(a, std::string(stream))) continue;
     if (a.header.nonResident) return ntfs_result::kNoResidentData;
     std::span<const std::uint8_t> exact;
     if (ResidentValue(a, exact) != ParseStatus::kOk) return result::kInvalidParameter;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "disk/sector_device.h"
@@ -23,8 +24,10 @@ ResultCode ReadFileRecord(SectorDevice& device, const NtfsGeometry& geometry, st
 // from its value offset to the attribute's end, alignment padding included (callers take
 // the file's size from it). Returns 0; -101 when the sector is not a file record, the data
 // attribute is non-resident or there is none; 87 when the value does not lie inside its
-// attribute or is not shorter than a record; or the read's error.
+// attribute or is not shorter than a record; or the read's error. With `stream`, the data
+// attribute of that name (UTF-8) is read instead.
 ResultCode ReadResidentData(SectorDevice& device, const NtfsGeometry& geometry,
-                            std::uint64_t recordSector, std::vector<std::uint8_t>& value);
+                            std::uint64_t recordSector, std::vector<std::uint8_t>& value,
+                            std::string_view stream = {});
 
 }  // namespace keldrive

@@ -7,6 +7,14 @@
 
 namespace keldrive::platform {
 
+// Whether a file name may hold ":" here: Windows reads it as the start of a stream name;
+// most POSIX file systems take it (FAT and NTFS mounts refuse it at creation).
+#ifdef _WIN32
+inline constexpr bool kNamesMayHoldColon = false;
+#else
+inline constexpr bool kNamesMayHoldColon = true;
+#endif
+
 enum class PathKind { kMissing, kRegularFile, kDirectory, kBlockDevice, kOther };
 
 PathKind QueryPathKind(const std::string& path);

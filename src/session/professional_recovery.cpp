@@ -414,6 +414,9 @@ ResultCode CProfessionalRecovery::Dispatch(std::span<const std::uint8_t> bytes,
                     static_cast<std::int32_t>(sectorBytes_), got);
       }
       ntfs_.HandleRecord(record, absolute);
+    } else if (IsNtfsBootSector(sector)) {
+      // An old volume's boot sector, or its backup: where its records' clusters count from.
+      ntfs_.HandleBootSector(sector, absolute);
     } else if (IsDotPairSector(sector)) {
       fat_.OnFolderStartSector(sector, absolute);
     } else if (IsFatDirectorySector(sector)) {

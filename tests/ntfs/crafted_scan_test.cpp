@@ -80,6 +80,15 @@ class CraftedScan : public ::testing::Test {
       ScanEnvironment{[this] { return dir_.File("scan"); }, dir_.File("p"), nullptr}};
 };
 
+// A volume made by NTFS 3.0 (Windows 2000) keeps its update sequence at 0x2A.
+TEST_F(CraftedScan, ReadsRecordsOfTheOlderHeader) {
+  Put(20, Folder(20, kLiveFolder, 5, u"Old").UpdateSequenceAt(0x2A));
+  Put(21, File(21, 20, u"w2k.txt", std::string(600, 'w')).UpdateSequenceAt(0x2A));
+  const auto files = Scan();
+  ASSERT_TRUE(files.contains("Old/w2k.txt"));
+  EXPECT_EQ(files.at("Old/w2k.txt").size, 600u);
+}
+
 TEST_F(CraftedScan, ReadsAFragmentedMftInRunOrder) {
   Put(20, Folder(20, kLiveFolder, 5, u"Docs"));
   Put(21, File(21, 20, u"a.txt", "hello"));

@@ -59,6 +59,36 @@ TEST(UpdateSequence, RestoresTheLastWordOfEvery512ByteBlock) {
   }
 }
 
+// NTFS 1.x and 3.0 put the update sequence at 0x2A, where their shorter header ends; the
+// offset at 0x04 says where. An offset the first block cannot hold makes no record.
+TEST(UpdateSequence, IsTakenWhereTheHeaderPutsIt) {
+  Bytes value(600);
+  for (std::size_t i = 0; i < value.size(); ++i) value[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  const Bytes onDisk = RecordBuilder(40, 1024)
+                           .UpdateSequenceAt(0x2A)
+                           .Add(testing::ResidentAttribute(0x80, value))
+                           .Build();
+  FileRecordHeader h;
+  ASSERT_EQ(ParseFileRecordHeader(onDisk, h), ParseStatus::kOk);
+  EXPECT_EQ(h.updateSequenceOffset, 0x2A);
+  EXPECT_EQ(h.updateSequenceNumber, 7);
+  EXPECT_FALSE(h.HasRecordNumber());
+  EXPECT_EQ(h.recordNumber, 0u) << "0x2C holds the first saved word, not a number";
+  Bytes record = onDisk;
+  ASSERT_EQ(ApplyUpdateSequence(record, 1024), ParseStatus::kOk);
+  EXPECT_EQ(record[510], onDisk[0x2C]);
+  EXPECT_EQ(record[1022], onDisk[0x2E]);
+
+  for (const std::uint64_t bad : {0x00u, 0x31u, 0x1FEu, 0xFFFFu}) {
+    Bytes broken = onDisk;
+    testing::Put16(broken, 0x04, bad);
+    const Bytes before = broken;
+    EXPECT_EQ(ParseFileRecordHeader(broken, h), ParseStatus::kDamaged) << bad;
+    EXPECT_EQ(ApplyUpdateSequence(broken, 1024), ParseStatus::kDamaged) << bad;
+    EXPECT_EQ(broken, before) << bad;
+  }
+}
+
 TEST(UpdateSequence, NeverWritesOutsideTheRecordBuffer) {
   const Bytes onDisk = PatternedRecord(1024);
   struct Case {

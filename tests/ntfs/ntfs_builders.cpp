@@ -152,21 +152,27 @@ RecordBuilder& RecordBuilder::BaseRecord(std::uint64_t base) {
   return *this;
 }
 
+RecordBuilder& RecordBuilder::UpdateSequenceAt(std::uint16_t offset) {
+  sequenceOffset_ = offset;
+  return *this;
+}
+
 Bytes RecordBuilder::Build() const {
   constexpr std::uint16_t kSequenceNumber = 0x0007;
   const std::size_t blocks = recordSize_ / 512;
   Bytes b(recordSize_, 0);
   std::memcpy(b.data(), "FILE", 4);
-  Put16(b, 0x04, 0x30);
+  const std::size_t usa = sequenceOffset_;
+  Put16(b, 0x04, usa);
   Put16(b, 0x06, blocks + 1);
   Put16(b, 0x10, 1);
   Put16(b, 0x12, 1);
-  const std::size_t first = Align8(0x32 + blocks * 2);
+  const std::size_t first = Align8(usa + 2 + blocks * 2);
   Put16(b, 0x14, first);
   Put16(b, 0x16, flags_);
   Put32(b, 0x1C, recordSize_);
   Put64(b, 0x20, base_);
-  Put32(b, 0x2C, number_);
+  if (usa >= 0x30) Put32(b, 0x2C, number_);
   std::size_t at = first;
   for (const Bytes& a : attributes_) {
     std::copy(a.begin(), a.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
@@ -175,11 +181,11 @@ Bytes RecordBuilder::Build() const {
   Put32(b, at, 0xFFFFFFFF);
   Put32(b, 0x18, at + 8);
   b.resize(recordSize_);
-  Put16(b, 0x30, kSequenceNumber);
+  Put16(b, usa, kSequenceNumber);
   for (std::size_t i = 1; i <= blocks; ++i) {
     const std::size_t end = i * 512;
-    b[0x30 + 2 * i] = b[end - 2];
-    b[0x30 + 2 * i + 1] = b[end - 1];
+    b[usa + 2 * i] = b[end - 2];
+    b[usa + 2 * i + 1] = b[end - 1];
     Put16(b, end - 2, kSequenceNumber);
   }
   return b;

@@ -62,6 +62,9 @@ class RecordBuilder {
 
   RecordBuilder& Add(const Bytes& attribute);
   RecordBuilder& BaseRecord(std::uint64_t base);
+  // Where the header puts the update sequence: 0x30, or 0x2A as NTFS 1.x and 3.0 did,
+  // whose shorter header holds no record number.
+  RecordBuilder& UpdateSequenceAt(std::uint16_t offset);
 
   // The record as stored on disk.
   Bytes Build() const;
@@ -71,6 +74,7 @@ class RecordBuilder {
   std::uint32_t recordSize_;
   std::uint16_t flags_;
   std::uint64_t base_ = 0;
+  std::uint16_t sequenceOffset_ = 0x30;
   std::vector<Bytes> attributes_;
 };
 

@@ -5,8 +5,10 @@
 #include <map>
 #include <set>
 
+#include "ntfs/ntfs_builders.h"
 #include "platform/memory_medium.h"
 #include "session/scan_runner.h"
+#include "support/engine_listing.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
@@ -220,6 +222,39 @@ TEST(ProfessionalRecovery, ResumingAScanThatReachedTheEndWalksNothing) {
   std::size_t requested = 0;
   for (const std::size_t bytes : opened->ReadRequests()) requested += bytes;
   EXPECT_LT(requested, 64u * 1024) << "only the classification of the area's start is read";
+}
+
+// A file record that runs past the end of one read of the walk is read again whole, at
+// every read size, and its file is recovered from it.
+TEST(ProfessionalRecovery, AFileRecordAcrossTheEndOfAReadIsReadAgainWhole) {
+  testing::Bytes image(1 << 20, 0);
+  const std::string text(700, 'r');  // past the record's first sector
+  const testing::Bytes record =
+      testing::RecordBuilder(70, 1024, 0)
+          .Add(testing::ResidentAttribute(0x30, testing::FileNameValue(5, u"straddle.txt")))
+          .Add(testing::ResidentAttribute(0x80, testing::Bytes(text.begin(), text.end())))
+          .Build();
+  std::copy(record.begin(), record.end(), image.begin() + 127 * 512);
+  testing::TempDir dir;
+  for (const std::uint32_t bytes : {64u * 1024, 1024u * 1024}) {
+    SectorDevice medium;
+    ASSERT_EQ(AttachImage(medium, std::make_unique<platform::MemoryMedium>(image)),
+              result::kSuccess);
+    const std::string logs = dir.File("logs" + std::to_string(bytes));
+    CProfessionalRecovery engine(ScanEnvironment{[&] { return logs; }, dir.File("p"), nullptr});
+    engine.SetReadBytes(bytes);
+    engine.AttachDevice(ShareDevice(medium), 0, medium.totalSectors, 1, 512);
+    ASSERT_EQ(engine.Scan(""), result::kSuccess);
+    const auto files = testing::ListAllFiles(engine);
+    ASSERT_TRUE(files.contains("straddle.txt")) << bytes;
+    const FoundFile& file = files.at("straddle.txt");
+    EXPECT_EQ(file.sourceEngine, static_cast<std::uint32_t>(SourceEngine::kProfessionalNtfs));
+    EXPECT_EQ(file.entrySector, 127u);
+    const std::string target = dir.File("out" + std::to_string(bytes));
+    ASSERT_EQ(engine.RecoverItem(file, target, 0), result::kSuccess);
+    const auto got = testing::ReadFileBytes(target);
+    EXPECT_EQ(std::string(got.begin(), got.end()), text) << bytes;
+  }
 }
 
 }  // namespace
