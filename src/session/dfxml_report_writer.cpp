@@ -84,6 +84,7 @@ class DfxmlReportWriter : public ReportWriter {
     Start("creator");
     Attribute("version", "1.0");
     Element("program", "keldrive");
+    Element("version", KELDRIVE_VERSION);
     End1();
     Start("source");
     Element("image_filename", source.path);
@@ -95,7 +96,8 @@ class DfxmlReportWriter : public ReportWriter {
   void BeginVolume(const ReportVolume& volume) override {
     Start("volume");
     Attribute("offset", std::to_string(volume.offsetBytes));
-    Element("partition_offset", std::to_string(volume.offsetBytes));
+    // DFXML's partition offset is positive: a volume at the start has the attribute only.
+    if (volume.offsetBytes != 0) Element("partition_offset", std::to_string(volume.offsetBytes));
     Element("sector_size", std::to_string(volume.sectorBytes));
     if (!volume.fileSystem.empty()) Element("ftype_str", volume.fileSystem);
   }
@@ -105,16 +107,18 @@ class DfxmlReportWriter : public ReportWriter {
     const bool local = TimesAreLocal(r);
     Start("fileobject");
     Element("filename", file.path);
+    Element("name_type", "r");
     Element("filesize", std::to_string(r.size));
     // A carved file was found by its contents: whether its sectors are in use is not known.
     if (r.sourceEngine != static_cast<std::uint32_t>(SourceEngine::kCarving) &&
         r.sourceEngine != kRecordUnknown) {
       Element("alloc", r.isDeleted != 0 ? "0" : "1");
     }
-    // FAT keeps modification times to 2 seconds and access times as dates only.
-    Time("mtime", file.times.modified, local, local ? "2s" : "");
-    Time("atime", file.times.accessed, local, local ? "1d" : "");
-    Time("crtime", file.times.created, local, local ? "10ms" : "");
+    // FAT keeps modification times to 2 seconds and access times as dates only (DFXML's
+    // precision is in seconds).
+    Time("mtime", file.times.modified, local, local ? "2" : "");
+    Time("atime", file.times.accessed, local, local ? "86400" : "");
+    Time("crtime", file.times.created, local, "");
     Runs(file);
     if (digest_ && !file.digest.empty()) {
       Start("hashdigest");
