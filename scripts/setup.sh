@@ -15,11 +15,16 @@ packages=(
   libclang-rt-14-dev
   libgmock-dev
   libgtest-dev
+  libssl-dev
+  libxml2-dev
+  libxml2-utils
   make
   nlohmann-json3-dev
   ntfs-3g
   pkg-config
+  python3
   python3-fusepy
+  sleuthkit
   util-linux
   zlib1g-dev
 )

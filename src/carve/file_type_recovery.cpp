@@ -227,4 +227,18 @@ CopyFileData CFileTypeRecovery::DataOf(const FoundFile& record) {
   };
 }
 
+ByteRunsAnswer CFileTypeRecovery::ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) {
+  runs.clear();
+  if (!ready_ || record.isFolder != 0 || sectorSize_ <= 0) return ByteRunsAnswer::kUnknown;
+  if (record.size == 0) return ByteRunsAnswer::kKnown;
+  const auto sectorBytes = static_cast<std::uint64_t>(sectorSize_);
+  if (record.entrySector >= device_.totalSectors || record.entrySector > UINT64_MAX / sectorBytes) {
+    return ByteRunsAnswer::kUnknown;
+  }
+  // The copy reads nothing past the end of the medium.
+  const std::uint64_t onMedium = (device_.totalSectors - record.entrySector) * sectorBytes;
+  runs.push_back({0, record.entrySector * sectorBytes, std::min(record.size, onMedium), false});
+  return record.size <= onMedium ? ByteRunsAnswer::kKnown : ByteRunsAnswer::kUnknown;
+}
+
 }  // namespace keldrive

@@ -58,6 +58,9 @@ class CFileTypeRecovery : public LogBackedEngine {
   ResultCode CarveAt(CarveContext& context, const CarveCandidate& candidate,
                      std::uint64_t& stepSectors, std::uint64_t& filesFound);
 
+  // A carved file is one run from its hit sector, cut where the medium ends.
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+
   // The sector size carved files are read with: the device's, then the walk's.
   std::int32_t SectorSize() const { return sectorSize_; }
 

@@ -46,6 +46,7 @@ const Command& ScanCommand();
 const Command& LsCommand();
 const Command& FindCommand();
 const Command& RecoverCommand();
+const Command& ReportCommand();
 const Command& ImageCommand();
 
 // Prints "keldrive: <subject>: <message>" on the error stream.

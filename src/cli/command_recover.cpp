@@ -1,16 +1,19 @@
 #include <algorithm>
+#include <sstream>
 #include <string>
 
 #include "app/formatting.h"
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/progress_bar.h"
+#include "cli/report_output.h"
 #include "cli/scan_session.h"
 #include "cli/type_selection.h"
 #include "platform/interrupt.h"
 #include "platform/path_info.h"
 #include "platform/terminal.h"
 #include "session/recovery_plan.h"
+#include "session/recovery_report.h"
 
 namespace keldrive::cli {
 namespace {
@@ -18,7 +21,7 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: keldrive recover MEDIUM --to DIR [--all | --type LIST | --category LIST |\n"
     "                        --other | PATH...] [--keep-paths] [--scan N] [--volume N]\n"
-    "                        [--json]\n"
+    "                        [--report FILE] [--json]\n"
     "\n"
     "Copies found files of MEDIUM into DIR, which must lie on another disk. Uses the newest\n"
     "scan of MEDIUM, and scans for deleted files first when there is none. Files go to\n"
@@ -34,9 +37,23 @@ constexpr std::string_view kUsage =
     "  --keep-paths     keep the folder tree: DIR/<folders>/<name>\n"
     "  --scan N         use scan folder N instead of the newest scan\n"
     "  --volume N       only volume N of the disk or image\n"
+    "  --report FILE    record each file written, its sha256 and how it ended, as DFXML\n"
+    "                   (FILE.xml) or CSV (FILE.csv)\n"
     "  --json           print the outcome as JSON\n"
     "\n"
     "Exit code 1 when any file could not be recovered in full.\n";
+
+bool WriteReport(Context& context, const std::string& file, const ScanSetBrowser& browser,
+                 const RecoveryResult& outcome) {
+  std::ostringstream text;
+  const auto writer = MakeReportWriter(*ReportFormatOfName(file), text, true);
+  std::string message;
+  if (WriteRecoveryReport(browser, outcome, *writer, message) != result::kSuccess) {
+    ReportError(context, file, message);
+    return false;
+  }
+  return DeliverReport(context, file, text.str());
+}
 
 int Run(const Arguments& arguments, Context& context) {
   const auto& words = arguments.positional;
@@ -53,6 +70,11 @@ int Run(const Arguments& arguments, Context& context) {
                 !error.empty() ? error
                                : "needs MEDIUM --to DIR and either --all, --type, --category, "
                                  "--other or paths (see keldrive recover --help)");
+    return kExitUsage;
+  }
+  const auto reportFile = arguments.Value("--report");
+  if (reportFile && !ReportFormatOfName(*reportFile)) {
+    ReportError(context, *reportFile, "a report is FILE.xml (DFXML) or FILE.csv");
     return kExitUsage;
   }
   const std::string& argument = words[0];
@@ -137,6 +159,8 @@ int Run(const Arguments& arguments, Context& context) {
       });
   bar.Finish();
 
+  if (reportFile && !WriteReport(context, *reportFile, browser, outcome)) return kExitFailure;
+
   if (arguments.Has("--json")) {
     JsonWriter json(context.out);
     json.BeginObject();
@@ -190,6 +214,7 @@ const Command& RecoverCommand() {
                                  {"--keep-paths", false},
                                  {"--scan", true},
                                  {"--volume", true},
+                                 {"--report", true},
                                  {"--json", false}},
                                 &Run};
   return kCommand;

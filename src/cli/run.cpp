@@ -6,10 +6,10 @@
 namespace keldrive::cli {
 namespace {
 
-const std::array<const Command*, 9>& Commands() {
-  static const std::array<const Command*, 9> kCommands{
-      &ListCommand(),  &ScanCommand(),    &LsCommand(),   &FindCommand(), &RecoverCommand(),
-      &ImageCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
+const std::array<const Command*, 10>& Commands() {
+  static const std::array<const Command*, 10> kCommands{
+      &ListCommand(),   &ScanCommand(),  &LsCommand(),      &FindCommand(), &RecoverCommand(),
+      &ReportCommand(), &ImageCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
   return kCommands;
 }
 

@@ -8,6 +8,15 @@ namespace keldrive {
 // files whatever file system they came from. 0 means unknown.
 using FileTime = std::uint64_t;
 
+// The three times of a file a recovery can give back; 0 where one is unknown.
+struct FileTimes {
+  FileTime created = 0;
+  FileTime accessed = 0;
+  FileTime modified = 0;
+
+  friend bool operator==(const FileTimes&, const FileTimes&) = default;
+};
+
 struct CalendarTime {
   int year = 1601;
   int month = 1;  // 1..12

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/folder_recovery.h"
+#include "engine/found_file_times.h"
 #include "engine/scan_log_name.h"
 #include "platform/clock.h"
 
@@ -143,11 +144,15 @@ ResultCode LogBackedEngine::RecoverItem(const FoundFile& record, const std::stri
   return RecoverFoundItem(
       *this, record, targetPath, depthOffset,
       [this](const FoundFile& file, const std::string& path) {
-        return WriteFoundFileTo(
+        const ResultCode rc = WriteFoundFileTo(
             path, file, DataOf(file), [&](std::int32_t percent, ResultCode current) -> ResultCode {
               if (recoverProgress_ == nullptr) return current;
               return recoverProgress_(progressContext_, percent, 100, current, path);
             });
+        // The file's own times, on what was written of it too. A file system that cannot
+        // take them does not make the copy fail.
+        if (rc != result::kCancelled) ApplyFoundFileTimes(path, file, TimesOf(file));
+        return rc;
       });
 }
 
@@ -161,6 +166,15 @@ ResultCode LogBackedEngine::ExtractForPreview(const FoundFile& record, std::stri
   }
   return ExtractPreview(environment_.previewFolder, record, tempPath, buffer, size, progress,
                         context, DataOf(record));
+}
+
+ResultCode LogBackedEngine::ReadFileData(
+    const FoundFile& record, const std::function<ResultCode(std::span<const std::uint8_t>)>& sink) {
+  if (!ready_) return NotReady();
+  if (record.isFolder != 0) return result::kInvalidParameter;
+  // Any error ends the read: a file with a hole is never passed off as whole.
+  return DataOf(record)(record.size, sink,
+                        [](std::int32_t, ResultCode current) { return current; });
 }
 
 }  // namespace keldrive

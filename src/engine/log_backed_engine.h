@@ -50,6 +50,11 @@ class LogBackedEngine : public IFileRecoveryParse {
                                std::span<std::uint8_t> buffer, std::uint32_t& size,
                                ListProgressCallback progress, void* context) override;
 
+  // Reads through the engine's own reader of the file's data (DataOf).
+  ResultCode ReadFileData(
+      const FoundFile& record,
+      const std::function<ResultCode(std::span<const std::uint8_t>)>& sink) override;
+
   bool IsAttached() const { return attached_; }
   ScanLog* Log() { return log_.get(); }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/sector_device.h"
+#include "engine/byte_run.h"
 #include "engine/found_file.h"
 #include "platform/result_code.h"
 
@@ -136,6 +137,30 @@ class IFileRecoveryParse {
   virtual ResultCode ExtractForPreview(const FoundFile& record, std::string& tempPath,
                                        std::span<std::uint8_t> buffer, std::uint32_t& size,
                                        ListProgressCallback progress, void* context) = 0;
+
+  // Where a file's data lies on the medium, as RecoverItem would read it: `runs` is
+  // replaced. Engines that cannot say answer kUnknown.
+  virtual ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) {
+    (void)record;
+    runs.clear();
+    return ByteRunsAnswer::kUnknown;
+  }
+
+  // The times the file system keeps for a file; by default those of the record.
+  virtual FileTimes TimesOf(const FoundFile& record) {
+    return {record.created, record.accessed, record.modified};
+  }
+
+  // Hands the bytes RecoverItem would write for a file to `sink`, piece by piece, without
+  // writing anything. Returns 0 when the whole file was read, else the error that ended it
+  // (what `sink` was given is then not the whole file); 50 for engines that cannot.
+  virtual ResultCode ReadFileData(
+      const FoundFile& record,
+      const std::function<ResultCode(std::span<const std::uint8_t>)>& sink) {
+    (void)record;
+    (void)sink;
+    return result::kNotSupported;
+  }
 
   virtual ~IFileRecoveryParse() = default;
 };

@@ -391,4 +391,10 @@ CopyFileData CFastFatRecovery::DataOf(const FoundFile& record) {
   };
 }
 
+ByteRunsAnswer CFastFatRecovery::ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) {
+  runs.clear();
+  if (!ready_ || record.isFolder != 0) return ByteRunsAnswer::kUnknown;
+  return FatByteRuns(&table_, geometry_.bytesPerSector, record, runs);
+}
+
 }  // namespace keldrive

@@ -34,6 +34,8 @@ class CFastFatRecovery : public LogBackedEngine {
   std::int32_t NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) override;
   ResultCode BuildUsedClusterMap() override;
 
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+
   const FatGeometry& Geometry() const { return geometry_; }
 
  protected:

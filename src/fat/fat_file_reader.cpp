@@ -1,6 +1,7 @@
 #include "fat/fat_file_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -29,15 +30,8 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
   const std::uint32_t sectorsPerCluster = record.clusterBytes / bytesPerSector;
 
   const auto next = [&](std::uint32_t cluster) -> std::optional<std::uint32_t> {
-    if (table == nullptr) return step ? step(cluster) : std::optional<std::uint32_t>(cluster + 1);
-    auto following = table->NextCluster(cluster);
-    // A deleted file whose free clusters run into one in use most likely goes on in the
-    // next free cluster: files are written into the first free clusters the table has.
-    std::uint32_t entry = 1;
-    if (!following && table->Entry(cluster, entry) == result::kSuccess && entry == 0) {
-      following = table->NextFreeCluster(cluster);
-    }
-    return following;
+    if (table == nullptr && step) return step(cluster);
+    return NextFileCluster(table, cluster);
   };
 
   // Clusters that follow one another on the medium are read, and handed on, together.
@@ -96,6 +90,46 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
     if (!current) return report(100, result::kReadFault);
   }
   return result;
+}
+
+std::optional<std::uint32_t> NextFileCluster(FatTable* table, std::uint32_t cluster) {
+  if (table == nullptr) return cluster + 1;
+  auto next = table->NextCluster(cluster);
+  // A deleted file whose free clusters run into one in use most likely goes on in the
+  // next free cluster: files are written into the first free clusters the table has.
+  std::uint32_t entry = 1;
+  if (!next && table->Entry(cluster, entry) == result::kSuccess && entry == 0) {
+    next = table->NextFreeCluster(cluster);
+  }
+  return next;
+}
+
+ByteRunsAnswer FatByteRuns(FatTable* table, std::uint32_t bytesPerSector, const FoundFile& record,
+                           std::vector<ByteRun>& runs, const ClusterStep& step) {
+  runs.clear();
+  if (record.size == 0) return ByteRunsAnswer::kKnown;
+  if (record.clusterBytes > kMaxClusterBytes || bytesPerSector == 0 ||
+      record.clusterBytes < bytesPerSector || record.clusterBytes % bytesPerSector != 0) {
+    return ByteRunsAnswer::kUnknown;
+  }
+  const ClusterLayout layout{record.volumeStartSector, record.dataAreaSector, record.clusterBytes,
+                             bytesPerSector};
+  std::uint64_t done = 0;
+  std::uint32_t current = record.startCluster;
+  // A chain never holds more clusters than the file needs, so this ends.
+  while (done < record.size) {
+    const auto sector = current >= 2 ? ClusterToSector(layout, current) : std::nullopt;
+    if (!sector || *sector > UINT64_MAX / bytesPerSector) return ByteRunsAnswer::kUnknown;
+    const std::uint64_t piece = std::min<std::uint64_t>(record.size - done, record.clusterBytes);
+    AppendByteRun(runs, {done, *sector * bytesPerSector, piece, false});
+    done += piece;
+    if (done == record.size) break;
+    const auto next =
+        table == nullptr && step ? step(current) : NextFileCluster(table, current);
+    if (!next) return ByteRunsAnswer::kUnknown;
+    current = *next;
+  }
+  return ByteRunsAnswer::kKnown;
 }
 
 }  // namespace keldrive

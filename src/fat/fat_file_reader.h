@@ -4,8 +4,10 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "disk/sector_device.h"
+#include "engine/byte_run.h"
 #include "engine/file_output.h"
 #include "engine/found_file.h"
 #include "fat/fat_table.h"
@@ -24,5 +26,15 @@ using ClusterStep = std::function<std::optional<std::uint32_t>(std::uint32_t)>;
 ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t bytesPerSector,
                            const FoundFile& record, std::uint64_t limit, const DataSink& sink,
                            const PieceReport& report, const ClusterStep& step = {});
+
+// The cluster after `cluster` in a file: the table's chain, the next free cluster for a
+// deleted file whose chain was cleared, or without a table the next cluster on the medium.
+// Nothing where the chain ends.
+std::optional<std::uint32_t> NextFileCluster(FatTable* table, std::uint32_t cluster);
+
+// Where CopyFatFileData reads a file's data, in bytes of the medium. kUnknown when the chain
+// ends before the file's size or the record's layout is not believable.
+ByteRunsAnswer FatByteRuns(FatTable* table, std::uint32_t bytesPerSector, const FoundFile& record,
+                           std::vector<ByteRun>& runs, const ClusterStep& step = {});
 
 }  // namespace keldrive

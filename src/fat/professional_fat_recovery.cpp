@@ -924,6 +924,17 @@ std::optional<std::uint32_t> CProfessionalFatRecovery::NextFreeOfFound(const Fou
   return static_cast<std::uint32_t>(next);
 }
 
+ByteRunsAnswer CProfessionalFatRecovery::ByteRunsOf(const FoundFile& record,
+                                                    std::vector<ByteRun>& runs) {
+  runs.clear();
+  if (record.isFolder != 0) return ByteRunsAnswer::kUnknown;
+  // The clusters DataOf reads, in the same order.
+  FatTable table;
+  const bool chained = OwnChain(record, table);
+  return FatByteRuns(chained ? &table : nullptr, bytesPerSector_, record, runs,
+                     [&](std::uint32_t cluster) { return NextFreeOfFound(record, cluster); });
+}
+
 CopyFileData CProfessionalFatRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     // Where the volume's own table survived and still holds the file's chain, it is

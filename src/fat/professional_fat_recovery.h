@@ -70,6 +70,9 @@ class CProfessionalFatRecovery : public LogBackedEngine {
   // After the last sector: places what could not be placed yet and writes the folders.
   ResultCode FinishFatScan();
 
+  // The clusters DataOf reads, as runs on the medium.
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+
   const std::vector<Geometry>& Geometries() const { return geometries_; }
   std::size_t HeldSectors() const { return held_.size(); }
   std::size_t PendingFiles() const { return pending_.size(); }

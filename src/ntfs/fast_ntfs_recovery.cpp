@@ -14,6 +14,7 @@
 #include "ntfs/mft_map.h"
 #include "ntfs/ntfs_file_reader.h"
 #include "ntfs/record_reader.h"
+#include "ntfs/standard_information.h"
 #include "platform/clock.h"
 
 namespace keldrive {
@@ -402,6 +403,18 @@ CopyFileData CFastNtfsRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     return CopyNtfsFileData(device_, geometry_, mftRuns_, record, limit, sink, report);
   };
+}
+
+ByteRunsAnswer CFastNtfsRecovery::ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) {
+  runs.clear();
+  if (!ready_ || record.isFolder != 0) return ByteRunsAnswer::kUnknown;
+  return NtfsByteRuns(device_, geometry_, mftRuns_, record, runs);
+}
+
+FileTimes CFastNtfsRecovery::TimesOf(const FoundFile& record) {
+  FileTimes times{record.created, record.accessed, record.modified};
+  if (ready_) ReadStandardTimes(device_, geometry_, record.entrySector, times);
+  return times;
 }
 
 }  // namespace keldrive

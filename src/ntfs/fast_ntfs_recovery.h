@@ -33,6 +33,11 @@ class CFastNtfsRecovery : public LogBackedEngine {
   std::int32_t NextFreeExtent(std::uint64_t& sector, std::uint64_t& length) override;
   ResultCode BuildUsedClusterMap() override;
 
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+  // The times of the record's standard information, which follow every write of the file;
+  // the record's own (its file name's) when they cannot be read.
+  FileTimes TimesOf(const FoundFile& record) override;
+
   const NtfsGeometry& Geometry() const { return geometry_; }
   // Pieces of the MFT that could not be read during the last scan, and were passed over.
   std::uint64_t UnreadableMftPieces() const { return unreadablePieces_; }

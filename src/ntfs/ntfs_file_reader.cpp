@@ -1,6 +1,7 @@
 #include "ntfs/ntfs_file_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/file_category.h"
 #include "ntfs/attribute.h"
@@ -129,6 +130,48 @@ std::uint32_t NtfsContentOk(SectorDevice& device, const NtfsGeometry& geometry,
     return 1;
   }
   return check(extension, bytes, device, geometry.bytesPerSector, sector) ? 1 : 0;
+}
+
+ByteRunsAnswer NtfsByteRuns(SectorDevice& device, const NtfsGeometry& geometry,
+                            std::span<const DataRun> mftRuns, const FoundFile& record,
+                            std::vector<ByteRun>& runs, AttributeListHandling lists) {
+  runs.clear();
+  // These are the unnamed data attribute's runs: a named stream's are not told.
+  if (StreamNameOf(record.Name())) return ByteRunsAnswer::kUnknown;
+  std::vector<std::uint8_t> value;
+  const ResultCode resident = ReadResidentData(device, geometry, record.entrySector, value);
+  if (resident == result::kSuccess) return ByteRunsAnswer::kResident;
+  if (resident != ntfs_result::kNoResidentData) return ByteRunsAnswer::kUnknown;
+
+  std::vector<DataRun> dataRuns;
+  if (ReadAttributeRuns(device, geometry, mftRuns, record.entrySector, attribute_type::kData,
+                        dataRuns, lists) != result::kSuccess) {
+    return ByteRunsAnswer::kUnknown;
+  }
+  const std::uint64_t clusterBytes = geometry.ClusterBytes();
+  std::uint64_t done = 0;
+  std::int64_t cluster = 0;
+  for (const DataRun& run : dataRuns) {
+    if (done >= record.size) break;
+    if (!AddClusterDelta(cluster, run.clusterDelta)) return ByteRunsAnswer::kUnknown;
+    if (clusterBytes != 0 && run.clusterCount > UINT64_MAX / clusterBytes) {
+      return ByteRunsAnswer::kUnknown;
+    }
+    const std::uint64_t length = std::min(run.clusterCount * clusterBytes, record.size - done);
+    if (run.flags == kRunSparse) {
+      AppendByteRun(runs, {done, 0, length, true});
+    } else {
+      std::uint64_t sector = 0;
+      if (!ClusterToSector(geometry, cluster, sector) ||
+          sector > UINT64_MAX / geometry.bytesPerSector) {
+        return ByteRunsAnswer::kUnknown;
+      }
+      AppendByteRun(runs, {done, sector * geometry.bytesPerSector, length, false});
+    }
+    done += length;
+  }
+  // Runs that end before the file does leave the rest unknown, as the copy finds.
+  return done >= record.size ? ByteRunsAnswer::kKnown : ByteRunsAnswer::kUnknown;
 }
 
 }  // namespace keldrive

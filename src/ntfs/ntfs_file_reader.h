@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "disk/sector_device.h"
+#include "engine/byte_run.h"
 #include "engine/file_output.h"
 #include "engine/found_file.h"
 #include "engine/scan_environment.h"
@@ -31,6 +32,14 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
 std::uint32_t NtfsContentOk(SectorDevice& device, const NtfsGeometry& geometry,
                             std::span<const DataRun> mftRuns, const FoundFile& record,
                             const ContentCheck& check,
+                            AttributeListHandling lists = AttributeListHandling::kFollow);
+
+// Where CopyNtfsFileData reads a file's data, in bytes of the medium: its unnamed data
+// attribute's runs cut at the file's size. kResident for data inside the file record;
+// kUnknown when the record cannot be read or its runs end before the file does.
+ByteRunsAnswer NtfsByteRuns(SectorDevice& device, const NtfsGeometry& geometry,
+                            std::span<const DataRun> mftRuns, const FoundFile& record,
+                            std::vector<ByteRun>& runs,
                             AttributeListHandling lists = AttributeListHandling::kFollow);
 
 }  // namespace keldrive

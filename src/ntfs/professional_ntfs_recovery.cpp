@@ -501,6 +501,13 @@ ResultCode CProfessionalNtfsRecovery::ReadDataRuns(std::uint64_t recordSector,
                            AttributeListHandling::kRefuse);
 }
 
+ByteRunsAnswer CProfessionalNtfsRecovery::ByteRunsOf(const FoundFile& record,
+                                                     std::vector<ByteRun>& runs) {
+  runs.clear();
+  if (record.isFolder != 0) return ByteRunsAnswer::kUnknown;
+  return NtfsByteRuns(device_, GeometryOf(record), {}, record, runs, AttributeListHandling::kStop);
+}
+
 CopyFileData CProfessionalNtfsRecovery::DataOf(const FoundFile& record) {
   return [this, &record](std::uint64_t limit, const DataSink& sink, const PieceReport& report) {
     return CopyNtfsFileData(device_, GeometryOf(record), {}, record, limit, sink, report,

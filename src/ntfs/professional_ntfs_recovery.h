@@ -67,6 +67,9 @@ class CProfessionalNtfsRecovery : public LogBackedEngine {
   const MftRunTable& MftTable() const { return mftTable_; }
   std::uint32_t SectorsPerClusterEstimate() const { return clusterEstimate_; }
 
+  // The runs DataOf reads, as offsets on the medium.
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+
  protected:
   ResultCode OpenVolume(std::uint64_t firstSector, std::uint64_t sectorCount, char16_t driveLetter,
                         std::uint32_t deviceSectorBytes) override;

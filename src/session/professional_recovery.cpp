@@ -551,6 +551,28 @@ ResultCode CProfessionalRecovery::ExtractForPreview(const FoundFile& record, std
   return engine->ExtractForPreview(record, tempPath, buffer, size, progress, context);
 }
 
+ByteRunsAnswer CProfessionalRecovery::ByteRunsOf(const FoundFile& record,
+                                                 std::vector<ByteRun>& runs) {
+  IFileRecoveryParse* engine = EngineFor(record.sourceEngine);
+  if (engine == nullptr) {
+    runs.clear();
+    return ByteRunsAnswer::kUnknown;
+  }
+  return engine->ByteRunsOf(record, runs);
+}
+
+ResultCode CProfessionalRecovery::ReadFileData(
+    const FoundFile& record, const std::function<ResultCode(std::span<const std::uint8_t>)>& sink) {
+  IFileRecoveryParse* engine = EngineFor(record.sourceEngine);
+  return engine != nullptr ? engine->ReadFileData(record, sink) : result::kNotSupported;
+}
+
+FileTimes CProfessionalRecovery::TimesOf(const FoundFile& record) {
+  IFileRecoveryParse* engine = EngineFor(record.sourceEngine);
+  return engine != nullptr ? engine->TimesOf(record)
+                           : FileTimes{record.created, record.accessed, record.modified};
+}
+
 std::optional<std::uint64_t> CProfessionalRecovery::FirstDataSector(const FoundFile& file) {
   switch (static_cast<SourceEngine>(file.sourceEngine)) {
     case SourceEngine::kQuickNtfs:

@@ -81,6 +81,13 @@ class CProfessionalRecovery final : public IFileRecoveryParse {
                                std::span<std::uint8_t> buffer, std::uint32_t& size,
                                ListProgressCallback progress, void* context) override;
 
+  // Answered by the engine that found the record, as recovery is.
+  ByteRunsAnswer ByteRunsOf(const FoundFile& record, std::vector<ByteRun>& runs) override;
+  ResultCode ReadFileData(
+      const FoundFile& record,
+      const std::function<ResultCode(std::span<const std::uint8_t>)>& sink) override;
+  FileTimes TimesOf(const FoundFile& record) override;
+
   IFileRecoveryParse* QuickEngine() { return quick_.get(); }
   CFileTypeRecovery& Carver() { return carver_; }
 

@@ -111,6 +111,7 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
   RecoveryRelay relay;
   relay.sink = &progress;
   relay.progress.jobs = jobs.size();
+  std::map<std::string, std::pair<std::size_t, FoundFile>> sources;  // by target
   for (std::size_t i = 0; i < jobs.size() && !relay.cancelled; ++i) {
     const RecoveryJob& job = jobs[i];
     relay.progress.job = i;
@@ -133,6 +134,7 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
     const ResultCode code = engine.RecoverItem(job.item.record, target, job.depthOffset);
     engine.SetProgressCallbacks(nullptr, nullptr, nullptr, 100);
     if (job.item.record.isFolder == 0) {
+      sources.try_emplace(target, job.item.scan, job.item.record);
       const auto [it, added] = relay.outcome.try_emplace(target, code);
       if (added) relay.order.push_back(target);
       if (code != result::kSuccess && it->second == result::kSuccess) it->second = code;
@@ -143,6 +145,10 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
   for (const std::string& target : relay.order) {
     FileOutcome file;
     file.target = target;
+    if (const auto source = sources.find(target); source != sources.end()) {
+      file.scan = source->second.first;
+      file.record = source->second.second;
+    }
     file.code = relay.outcome[target];
     if (platform::QueryPathKind(target) == platform::PathKind::kRegularFile) {
       GetFileSize(target, file.bytes);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,8 @@ struct FileOutcome {
   std::string target;
   ResultCode code = result::kSuccess;
   std::uint64_t bytes = 0;  // written to the target
+  std::size_t scan = 0;     // the loaded scan it came from
+  std::optional<FoundFile> record;  // its record, when the file was chosen itself
 };
 
 struct RecoveryProgress {

@@ -1,0 +1,79 @@
+#include "session/file_digest.h"
+
+#include <openssl/evp.h>
+
+#include <array>
+#include <cctype>
+#include <vector>
+
+#include "platform/file_handle.h"
+
+namespace keldrive {
+
+struct FileDigest::State {
+  EVP_MD_CTX* context = nullptr;
+};
+
+std::string_view DigestName(DigestKind kind) {
+  return kind == DigestKind::kSha256 ? "sha256" : "md5";
+}
+
+std::optional<DigestKind> ParseDigestName(std::string_view name) {
+  std::string lower;
+  for (const char c : name) {
+    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  if (lower == "sha256") return DigestKind::kSha256;
+  if (lower == "md5") return DigestKind::kMd5;
+  return std::nullopt;
+}
+
+FileDigest::FileDigest(DigestKind kind) : state_(std::make_unique<State>()) {
+  state_->context = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(state_->context, kind == DigestKind::kSha256 ? EVP_sha256() : EVP_md5(),
+                    nullptr);
+}
+
+FileDigest::~FileDigest() {
+  EVP_MD_CTX_free(state_->context);
+}
+
+void FileDigest::Add(std::span<const std::uint8_t> bytes) {
+  EVP_DigestUpdate(state_->context, bytes.data(), bytes.size());
+}
+
+std::string FileDigest::FinishHex() {
+  std::array<unsigned char, EVP_MAX_MD_SIZE> value{};
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(state_->context, value.data(), &length);
+  constexpr std::string_view kHex = "0123456789abcdef";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    text += kHex[value[i] >> 4];
+    text += kHex[value[i] & 0x0F];
+  }
+  return text;
+}
+
+ResultCode DigestOfFile(const std::string& path, DigestKind kind, std::string& hex) {
+  hex.clear();
+  platform::FileHandle file;
+  if (const ResultCode rc = platform::FileHandle::OpenReadOnly(path, file);
+      rc != result::kSuccess) {
+    return rc;
+  }
+  FileDigest digest(kind);
+  std::vector<std::uint8_t> buffer(1 << 20);
+  std::uint64_t offset = 0;
+  while (true) {
+    std::size_t got = 0;
+    if (const ResultCode rc = file.ReadAt(offset, buffer, got); rc != result::kSuccess) return rc;
+    if (got == 0) break;
+    digest.Add(std::span(buffer).first(got));
+    offset += got;
+  }
+  hex = digest.FinishHex();
+  return result::kSuccess;
+}
+
+}  // namespace keldrive
