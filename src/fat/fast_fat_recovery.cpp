@@ -70,10 +70,12 @@ ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t
   if (deviceSectorBytes > kBootRegionBytes) deviceSectorBytes = 512;
   std::vector<std::uint8_t> boot(kBootRegionBytes);
   std::int32_t got = 0;
+  std::vector<std::uint32_t> unreadable;
   const ResultCode rc = ReadSectors(device_, boot, volumeStart_,
                                     static_cast<std::int32_t>(kBootRegionBytes / deviceSectorBytes),
-                                    static_cast<std::int32_t>(deviceSectorBytes), got);
-  if (rc != result::kSuccess) return rc;
+                                    static_cast<std::int32_t>(deviceSectorBytes), got, unreadable);
+  // Only the boot sector itself is needed.
+  if (rc != result::kSuccess && (rc != result::kReadFault || got == 0)) return rc;
   if (!ParseFatGeometry(boot, geometry_)) return result::kInvalidParameter;
   // From here on the volume is read in its own sectors.
   if (geometry_.bytesPerSector != deviceSectorBytes) {
@@ -81,7 +83,28 @@ ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t
     sectorCount_ = sectorCount_ * deviceSectorBytes / geometry_.bytesPerSector;
   }
   table_.Attach(&device_, volumeStart_, geometry_);
+  NoteGeometryDamage();
   return result::kSuccess;
+}
+
+void CFastFatRecovery::NoteGeometryDamage() {
+  const std::uint64_t mediumSectors = device_.TotalBytes() / geometry_.bytesPerSector;
+  const std::uint64_t held =
+      std::min(sectorCount_, mediumSectors - std::min(volumeStart_, mediumSectors));
+  if (geometry_.totalSectors > held) {
+    NoteDamage("the volume is cut short: its boot sector claims " +
+               std::to_string(geometry_.totalSectors) + " sectors, the medium holds " +
+               std::to_string(held) + "; it is scanned as far as the medium goes");
+  }
+  if (geometry_.dataAreaSector >= held) {
+    NoteDamage(
+        "its tables and folders would lie beyond the end of the medium (boot sector "
+        "damaged or volume cut short)");
+  } else if (geometry_.IsFat32() &&
+             (geometry_.rootCluster < 2 || geometry_.rootCluster > geometry_.LastCluster())) {
+    NoteDamage("the boot sector names root folder cluster " +
+               std::to_string(geometry_.rootCluster) + ", which is not in the volume (damaged)");
+  }
 }
 
 std::optional<std::uint64_t> CFastFatRecovery::ClusterSector(std::uint32_t cluster) const {
@@ -133,6 +156,11 @@ ResultCode CFastFatRecovery::Scan(std::string_view logName) {
     }
   }
   if (result == result::kSuccess) result = ReportScan(80, 10, 0, 0);
+  if (table_.SectorsFromCopy() != 0) {
+    NoteDamage(std::to_string(table_.SectorsFromCopy()) +
+               " sectors of the first file allocation table could not be read or were damaged; "
+               "the next copy of the table was used for them");
+  }
   // Even a stopped scan keeps its folders, so what it found can be browsed.
   RecordFolders();
   if (result == result::kSuccess) result = ReportScan(100, 0, 0, 0);
@@ -157,6 +185,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       fixedRoot ? geometry_.rootDirSectors : geometry_.sectorsPerCluster;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(sectorsPerRead) * bps);
   std::unordered_set<std::uint32_t> clustersSeen;
+  std::vector<std::uint32_t> unreadable;
   std::uint32_t entries = 0;
   std::uint32_t cluster = firstCluster;
 
@@ -164,14 +193,24 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
     const auto sector = ClusterSector(cluster);
     if (!sector || !clustersSeen.insert(cluster).second) return;
     std::int32_t got = 0;
-    ReadSectors(device_, buffer, *sector, static_cast<std::int32_t>(sectorsPerRead),
-                static_cast<std::int32_t>(bps), got);
-    if (got <= 0) return;
-    const std::size_t bytes = static_cast<std::size_t>(got) * bps;
+    const ResultCode read =
+        ReadSectors(device_, buffer, *sector, static_cast<std::int32_t>(sectorsPerRead),
+                    static_cast<std::int32_t>(bps), got, unreadable);
+    if (read != result::kSuccess && read != result::kReadFault) return;
+    const std::size_t bytes = buffer.size();
+    const auto isUnreadable = [&](std::size_t sectorIndex) {
+      return std::find(unreadable.begin(), unreadable.end(), sectorIndex) != unreadable.end();
+    };
     // A known folder that no longer starts with "." and ".." had its clusters reused.
-    if (firstRead && isKnown && !isRoot && !IsDotPairSector(std::span(buffer).first(bytes))) return;
+    if (firstRead && isKnown && !isRoot && !isUnreadable(0) && !IsDotPairSector(buffer)) return;
 
     for (std::size_t at = 0; at + kDirEntryBytes <= bytes; at += kDirEntryBytes) {
+      // The entries of a sector that cannot be read are lost; the folder goes on after it.
+      if (!unreadable.empty() && isUnreadable(at / bps)) {
+        at += bps - kDirEntryBytes;
+        clearLongName();
+        continue;
+      }
       if (++entries > kMaxFolderEntries) return;
       const auto raw = std::span<const std::uint8_t>(buffer).subspan(at, kDirEntryBytes);
       if (raw[0] == 0) return;

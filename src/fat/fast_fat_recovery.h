@@ -46,6 +46,9 @@ class CFastFatRecovery : public LogBackedEngine {
 
  private:
   void WalkFolder(std::uint32_t firstCluster);
+  // Notes a volume whose boot sector claims more than its medium holds, or a root folder
+  // outside the volume.
+  void NoteGeometryDamage();
   std::optional<std::uint32_t> NextDeletedFolderCluster(std::uint32_t cluster);
   std::uint32_t FolderDepth(std::uint32_t cluster);
   std::uint32_t SearchHighWord(std::uint16_t low, bool folder, std::string_view extension,
