@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/preview_target.h"
+#include "engine/unreadable_data.h"
 #include "platform/file_handle.h"
 #include "platform/file_replace.h"
 #include "platform/folder_tree.h"
@@ -16,6 +17,7 @@ ResultCode WriteFoundFileTo(const std::string& path, const FoundFile& record,
       rc != result::kSuccess) {
     return report(100, rc);
   }
+  BeginWrittenFile(path);
   return copy(
       record.size, [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/cluster_address.h"
+#include "engine/unreadable_data.h"
 
 namespace keldrive {
 
@@ -25,19 +26,30 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
   std::uint64_t remaining = total;
   std::uint32_t current = record.startCluster;
   ResultCode result = result::kSuccess;
+  std::vector<std::uint32_t> unreadable;
+  bool damaged = false;
   while (remaining > 0) {
     // Data never lies in cluster 0 or 1: a chain that leads there is gone.
     const auto sector = current >= 2 ? ClusterToSector(layout, current) : std::nullopt;
     if (!sector) return report(100, result::kReadFault);
     std::int32_t got = 0;
     const ResultCode rc = ReadSectors(device, cluster, *sector, sectorsPerCluster,
-                                      static_cast<std::int32_t>(bytesPerSector), got);
-    if (got <= 0) return report(100, rc != result::kSuccess ? rc : result::kReadFault);
-    const std::uint64_t piece =
-        std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(got) * bytesPerSector);
+                                      static_cast<std::int32_t>(bytesPerSector), got, unreadable);
+    if (rc != result::kSuccess && rc != result::kReadFault) return report(100, rc);
+    // Unreadable sectors are zeros in the file, reported with where they lie in it.
+    const std::uint64_t offset = total - remaining;
+    for (const std::uint32_t bad : unreadable) {
+      const std::uint64_t at = offset + std::uint64_t{bad} * bytesPerSector;
+      if (at < total)
+        ReportUnreadableStretch(at, std::min<std::uint64_t>(bytesPerSector, total - at));
+    }
+    if (!unreadable.empty() &&
+        offset + unreadable.front() * std::uint64_t{bytesPerSector} < total) {
+      damaged = true;
+    }
+    const std::uint64_t piece = std::min<std::uint64_t>(remaining, record.clusterBytes);
     result = sink(std::span(cluster).first(static_cast<std::size_t>(piece)));
     if (result == result::kSuccess) remaining -= piece;
-    if (result == result::kSuccess && rc != result::kSuccess) result = rc;
     result = report(static_cast<std::int32_t>((total - remaining) * 100 / total), result);
     if (result != result::kSuccess) return result;
     if (remaining == 0) break;
@@ -56,6 +68,7 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
       ++current;
     }
   }
+  if (result == result::kSuccess && damaged) result = report(100, result::kDataError);
   return result;
 }
 
