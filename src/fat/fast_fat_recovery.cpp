@@ -17,6 +17,7 @@ namespace keldrive {
 namespace {
 
 constexpr std::uint32_t kBootRegionBytes = 4096;
+constexpr std::size_t kMediaByteOffset = 0x15;
 constexpr std::uint64_t kProgressIntervalMs = 5000;
 // No folder holds more entries than this; a longer walk is a loop in a damaged volume.
 constexpr std::uint32_t kMaxFolderEntries = 65536;
@@ -84,6 +85,15 @@ ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t
   }
   table_.Attach(&device_, volumeStart_, geometry_);
   NoteGeometryDamage();
+  // Every table starts with the boot sector's media byte: one that does not was not found
+  // where the boot sector says it lies.
+  std::uint32_t firstEntry = 0;
+  if (boot.size() > kMediaByteOffset && table_.Entry(0, firstEntry) == result::kSuccess &&
+      (firstEntry & 0xFF) != boot[kMediaByteOffset]) {
+    NoteDamage(
+        "the file allocation table is not where the boot sector says (its reserved "
+        "sectors or table size are damaged); folders and files may not be found");
+  }
   return result::kSuccess;
 }
 

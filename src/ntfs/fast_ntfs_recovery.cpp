@@ -121,6 +121,7 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
   std::int64_t cluster = 0;
   std::vector<std::uint8_t> chunk(geometry_.chunkSize);
   std::vector<std::uint32_t> unreadable;
+  const std::uint64_t mediumSectors = device_.TotalBytes() / bps;
   const std::uint64_t chunkSectors = geometry_.chunkSize / bps;
   ResultCode result = result::kSuccess;
   for (const DataRun& run : mftRuns_) {
@@ -132,19 +133,25 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
     for (std::uint64_t offset = 0; offset < runSectors; offset += chunkSectors) {
       const std::uint64_t sectors = std::min(chunkSectors, runSectors - offset);
       const std::uint64_t records = sectors / geometry_.sectorsPerRecord;
+      // A medium cut short inside the MFT: the records before the cut are still read.
+      const std::uint64_t first = runStart + offset;
+      const std::uint64_t present =
+          placed && first < mediumSectors ? std::min(sectors, mediumSectors - first) : 0;
+      const std::uint64_t presentRecords = present / geometry_.sectorsPerRecord;
       std::int32_t got = 0;
-      const ResultCode read =
-          placed ? ReadSectors(device_, std::span(chunk).first(sectors * bps), runStart + offset,
-                               static_cast<std::int32_t>(sectors), static_cast<std::int32_t>(bps),
-                               got, unreadable)
-                 : result::kInvalidParameter;
+      const ResultCode read = presentRecords != 0
+                                  ? ReadSectors(device_, std::span(chunk).first(present * bps),
+                                                first, static_cast<std::int32_t>(present),
+                                                static_cast<std::int32_t>(bps), got, unreadable)
+                                  : result::kInvalidParameter;
       if (read != result::kSuccess && read != result::kReadFault) {
         // A piece that cannot be read is passed over; the records after it still count.
         ++unreadablePieces_;
       } else {
+        if (presentRecords < records) ++unreadablePieces_;
         // Only the records that hold an unreadable sector are lost.
         auto bad = unreadable.begin();
-        for (std::uint64_t i = 0; i < records; ++i) {
+        for (std::uint64_t i = 0; i < presentRecords; ++i) {
           const std::uint64_t end = (i + 1) * geometry_.sectorsPerRecord;
           bool damaged = false;
           for (; bad != unreadable.end() && *bad < end; ++bad) damaged = true;

@@ -100,5 +100,63 @@ TEST(FailingMedia, ARealReadErrorInTheMftLosesOneRecordAndIsReported) {
   EXPECT_EQ(files(r.out) + 1, files(sound.out)) << r.out;
 }
 
+void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i)
+    bytes[at + static_cast<std::size_t>(i)] = (value >> (8 * i)) & 0xFF;
+}
+
+TEST(FailingMedia, DamagedAndCutVolumesAreNamedAsSuch) {
+  Session s;
+  const auto fat = testing::LoadFixture("fat/fat32.img.gz");
+  const auto ntfs = testing::LoadFixture("ntfs/ntfs512.img.gz");
+  const std::ptrdiff_t fatStart = 32 * 512;               // reserved sectors
+  const std::ptrdiff_t rootStart = (32 + 2 * 536) * 512;  // cluster 2, the root
+  const std::ptrdiff_t mftStart = std::ptrdiff_t{ntfs[0x30]} * ntfs[0x0D] * 512;
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> image;
+    const char* message;
+  };
+  std::vector<Case> cases;
+  const auto add = [&](const char* what, std::vector<std::uint8_t> image, const char* message) {
+    cases.push_back({what, std::move(image), message});
+  };
+  auto image = fat;
+  PutLe(image, 14, 65535, 2);
+  add("FAT32 with 65535 reserved sectors", image, "the file allocation table is not where");
+  for (const std::uint64_t root : {0ull, 1ull, 0x0FFFFFF0ull}) {
+    image = fat;
+    PutLe(image, 44, root, 4);
+    add("FAT32 with an impossible root cluster", image, "which is not in the volume");
+  }
+  add("FAT32 cut inside its table", {fat.begin(), fat.begin() + fatStart + 4096},
+      "the volume is cut short");
+  add("FAT32 cut inside its root folder", {fat.begin(), fat.begin() + rootStart + 256},
+      "the volume is cut short");
+  add("NTFS cut inside its MFT", {ntfs.begin(), ntfs.begin() + mftStart + 70 * 1024},
+      "the volume is cut short");
+  image = ntfs;
+  std::fill_n(image.begin() + mftStart, 1024, 0);
+  add("NTFS with record 0 zeroed", image, "$MFTMirr was used");
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string path = s.dir.File("damaged" + std::to_string(i) + ".img");
+    testing::WriteFile(path, cases[i].image);
+    const Outcome r = s.Run({"scan", path});
+    EXPECT_EQ(r.code, kExitFailure) << cases[i].what << ": " << r.out << r.err;
+    EXPECT_NE(r.out.find("Damaged volume"), std::string::npos) << cases[i].what << ": " << r.out;
+    EXPECT_NE(r.out.find(cases[i].message), std::string::npos) << cases[i].what << ": " << r.out;
+    EXPECT_NE(r.err.find("the scan is incomplete"), std::string::npos) << cases[i].what;
+  }
+  // Sound volumes say nothing of the kind.
+  for (const auto* sound : {&fat, &ntfs}) {
+    const std::string path = s.dir.File(sound == &fat ? "fat.img" : "ntfs.img");
+    testing::WriteFile(path, *sound);
+    const Outcome r = s.Run({"scan", path});
+    EXPECT_EQ(r.code, kExitOk) << r.err;
+    EXPECT_EQ(r.out.find("Damaged"), std::string::npos) << r.out;
+  }
+}
+
 }  // namespace
 }  // namespace keldrive::cli
