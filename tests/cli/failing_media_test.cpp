@@ -158,5 +158,30 @@ TEST(FailingMedia, DamagedAndCutVolumesAreNamedAsSuch) {
   }
 }
 
+TEST(FailingMedia, SizesBeyondTheVolumeAreNeitherSummedNorShown) {
+  Session s;
+  auto image = testing::LoadFixture("fat/fat32.img.gz");
+  // The deleted files of the root folder (cluster 2, after the two tables) claim 4 GiB.
+  const std::size_t root = (32 + 2 * 536) * 512;
+  std::size_t damaged = 0;
+  for (std::size_t at = root; at < root + 512 && image[at] != 0; at += 32) {
+    if (image[at] == 0xE5 && image[at + 11] == 0x20) {
+      PutLe(image, at + 28, 0xFFFFFFFF, 4);
+      ++damaged;
+    }
+  }
+  ASSERT_GT(damaged, 0u);
+  const std::string path = s.dir.File("sizes.img");
+  testing::WriteFile(path, image);
+  Outcome r = s.Run({"scan", path});
+  EXPECT_NE(r.out.find(std::to_string(damaged) +
+                       " files have damaged records that claim more bytes than the volume"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find(" GB"), std::string::npos) << "not summed: " << r.out;
+  r = s.Run({"ls", path});
+  EXPECT_NE(r.out.find("damaged size"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace keldrive::cli
