@@ -22,6 +22,9 @@ constexpr std::uint64_t kProgressIntervalMs = 5000;
 // No folder holds more entries than this; a longer walk is a loop in a damaged volume.
 constexpr std::uint32_t kMaxFolderEntries = 65536;
 constexpr std::uint32_t kMaxHighWord = 256;
+// A candidate's run of free clusters is checked this far; longer files rarely have more
+// than one candidate left by then.
+constexpr std::uint64_t kMaxCheckedRunClusters = 4096;
 // How far a deleted folder is followed over free clusters of other data.
 constexpr std::uint32_t kMaxSkippedFolderClusters = 8192;
 constexpr std::size_t kLongNameUnits = 260;
@@ -260,7 +263,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
         }
         if (IsDotDotName(e)) continue;
         if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-          firstDataCluster = SearchHighWord(e.clusterLow, true, {}, parent);
+          firstDataCluster = SearchHighWord(e.clusterLow, true, {}, parent, 0);
         }
         FoundFile folder;
         folder.isFolder = 1;
@@ -287,7 +290,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       if ((e.attributes & fat_attr::kArchive) == 0 || !(deleted || insideDeleted)) continue;
 
       if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name), parent);
+        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name), parent, e.size);
       }
       FoundFile file;
       file.contentOk = 1;
@@ -373,36 +376,61 @@ std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {
 
 std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
                                                std::string_view extension,
-                                               std::uint32_t parentCluster) {
-  if (!folder && extension.empty()) return low;
-  // A file usually lies near the folder that holds it, so the folder's high word is tried
-  // first: for a file whose type cannot be checked it is the only guess with a reason.
-  const std::uint32_t parentHigh = std::min(parentCluster >> 16, kMaxHighWord + 1);
+                                               std::uint32_t parentCluster, std::uint64_t size) {
+  // Every high word gives a candidate. A deleted file's clusters are free, so a candidate
+  // whose run of clusters is not is another file's; where the type allows, its first
+  // sector must fit the type. Of those left, the one nearest the folder wins: a FAT driver
+  // allocates near the folder it writes into.
+  const std::uint64_t clusterBytes = std::max<std::uint64_t>(1, geometry_.ClusterBytes());
+  const std::uint64_t runClusters = std::min<std::uint64_t>(
+      kMaxCheckedRunClusters, std::max<std::uint64_t>(1, (size + clusterBytes - 1) / clusterBytes));
   std::vector<std::uint8_t> sector;
-  for (std::uint32_t round = 0; round <= kMaxHighWord + 1; ++round) {
-    std::uint32_t high;
-    if (round == 0) {
-      if (folder || parentHigh == 0 || parentHigh > kMaxHighWord) continue;
-      high = parentHigh;
-    } else {
-      high = round - 1;
-      if (!folder && high == parentHigh && parentHigh != 0) continue;
-    }
+  std::optional<std::uint32_t> best;
+  std::uint64_t bestDistance = 0;
+  for (std::uint32_t high = 0; high <= kMaxHighWord; ++high) {
     const std::uint32_t candidate = high << 16 | low;
     const auto first = ClusterSector(candidate);
-    if (!first || ReadSector(*first, sector) != result::kSuccess) break;
+    if (!first) break;
+    if (!folder && !RunIsFree(candidate, runClusters)) continue;
+    if (ReadSector(*first, sector) != result::kSuccess) continue;
     if (folder) {
-      if (sector.size() >= 34 && sector[0] == '.' && sector[1] == ' ' && sector[32] == '.' &&
-          sector[33] == '.') {
-        return candidate;
+      if (sector.size() < 34 || sector[0] != '.' || sector[1] != ' ' || sector[32] != '.' ||
+          sector[33] != '.') {
+        continue;
       }
-    } else if (!environment_.contentCheck ||
-               environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
-                                         *first)) {
-      return candidate;
+    } else if (!extension.empty() && environment_.contentCheck &&
+               !environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
+                                          *first)) {
+      continue;
+    }
+    const std::uint64_t distance =
+        candidate > parentCluster ? candidate - parentCluster : parentCluster - candidate;
+    if (!best || distance < bestDistance) {
+      best = candidate;
+      bestDistance = distance;
     }
   }
-  return low;
+  return best.value_or(low);
+}
+
+bool CFastFatRecovery::RunIsFree(std::uint32_t first, std::uint64_t clusters) {
+  // The clusters the reader takes: free ones from the first on, past clusters in use as a
+  // fragmented deleted file goes on past them, but not through more used than free ones.
+  std::uint32_t entry = 1;
+  if (table_.Entry(first, entry) != result::kSuccess || entry != 0) return false;
+  std::uint64_t found = 0, used = 0;
+  for (std::uint64_t cluster = first; found < clusters; ++cluster) {
+    if (cluster > geometry_.LastCluster() ||
+        table_.Entry(static_cast<std::uint32_t>(cluster), entry) != result::kSuccess) {
+      return false;
+    }
+    if (entry == 0) {
+      ++found;
+    } else if (++used > clusters) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {
