@@ -385,32 +385,43 @@ std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
   const std::uint64_t runClusters = std::min<std::uint64_t>(
       kMaxCheckedRunClusters, std::max<std::uint64_t>(1, (size + clusterBytes - 1) / clusterBytes));
   std::vector<std::uint8_t> sector;
-  std::optional<std::uint32_t> best;
-  std::uint64_t bestDistance = 0;
+  // The nearest candidate whose content fits, and the nearest whatever its content: a
+  // file whose type the check does not recognise (a damaged header) still lies nearby.
+  std::optional<std::uint32_t> best, nearest;
+  std::uint64_t bestDistance = 0, nearestDistance = 0;
   for (std::uint32_t high = 0; high <= kMaxHighWord; ++high) {
     const std::uint32_t candidate = high << 16 | low;
+    if (candidate < 2) continue;  // a low word of 0 or 1 names a cluster from 65536 on
     const auto first = ClusterSector(candidate);
     if (!first) break;
     if (!folder && !RunIsFree(candidate, runClusters)) continue;
     if (ReadSector(*first, sector) != result::kSuccess) continue;
+    const std::uint64_t distance =
+        candidate > parentCluster ? candidate - parentCluster : parentCluster - candidate;
     if (folder) {
       if (sector.size() < 34 || sector[0] != '.' || sector[1] != ' ' || sector[32] != '.' ||
           sector[33] != '.') {
         continue;
       }
-    } else if (!extension.empty() && environment_.contentCheck &&
-               !environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
-                                          *first)) {
-      continue;
+    } else {
+      if (!nearest || distance < nearestDistance) {
+        nearest = candidate;
+        nearestDistance = distance;
+      }
+      if (!extension.empty() && environment_.contentCheck &&
+          !environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
+                                     *first)) {
+        continue;
+      }
     }
-    const std::uint64_t distance =
-        candidate > parentCluster ? candidate - parentCluster : parentCluster - candidate;
     if (!best || distance < bestDistance) {
       best = candidate;
       bestDistance = distance;
     }
   }
-  return best.value_or(low);
+  // Without a fitting candidate the nearest free one is taken; its content test fails,
+  // and the listing says so.
+  return best ? *best : nearest.value_or(low);
 }
 
 bool CFastFatRecovery::RunIsFree(std::uint32_t first, std::uint64_t clusters) {
