@@ -394,10 +394,12 @@ std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
     if (candidate < 2) continue;  // a low word of 0 or 1 names a cluster from 65536 on
     const auto first = ClusterSector(candidate);
     if (!first) break;
-    if (!folder && !RunIsFree(candidate, runClusters)) continue;
-    if (ReadSector(*first, sector) != result::kSuccess) continue;
     const std::uint64_t distance =
         candidate > parentCluster ? candidate - parentCluster : parentCluster - candidate;
+    // Farther than a fitting candidate already found: it cannot win, and is not read.
+    if (best && distance >= bestDistance) continue;
+    if (!folder && !RunIsFree(candidate, runClusters)) continue;
+    if (ReadSector(*first, sector) != result::kSuccess) continue;
     if (folder) {
       if (sector.size() < 34 || sector[0] != '.' || sector[1] != ' ' || sector[32] != '.' ||
           sector[33] != '.') {
