@@ -68,7 +68,7 @@ int Run(const Arguments& arguments, Context& context) {
   TextTable table({{"CATEGORY"}, {"SIZE", true}, {"MODIFIED"}, {"PATH"}});
   for (const auto& [scan, file] : files) {
     table.AddRow({std::string(CategoryFolderName(CategoryOfName(file.Name()))),
-                  FormatSize(static_cast<std::int64_t>(file.size & INT64_MAX)), ModifiedText(file),
+                  SizeText(file, AreaBytes(scans.scans[scan]->record.area)), ModifiedText(file),
                   browser.PathOf(scan, file)});
   }
   table.Print(context.out);

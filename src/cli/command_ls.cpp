@@ -65,7 +65,8 @@ int Run(const Arguments& arguments, Context& context) {
   TextTable table({{"KIND"}, {"SIZE", true}, {"MODIFIED"}, {"NAME"}});
   for (const ScanItem& entry : children) {
     const FoundFile& child = entry.record;
-    std::string size = FormatSize(static_cast<std::int64_t>(child.size & INT64_MAX));
+    const ScanArea& area = browser.Scans()[entry.scan]->record.area;
+    std::string size = SizeText(child, AreaBytes(area));
     if (child.isFolder != 0) {
       std::int32_t count = 0;
       IFileRecoveryParse& engine = *browser.Scans()[entry.scan]->engine;
@@ -88,10 +89,11 @@ int Run(const Arguments& arguments, Context& context) {
 }  // namespace
 
 const Command& LsCommand() {
-  static const Command kCommand{
-      "ls",   "list a folder of a scan",
-      kUsage, {{"--scan", true}, {"--volume", true}, {"--json", false}},
-      &Run};
+  static const Command kCommand{"ls",
+                                "list a folder of a scan",
+                                kUsage,
+                                {{"--scan", true}, {"--volume", true}, {"--json", false}},
+                                &Run};
   return kCommand;
 }
 

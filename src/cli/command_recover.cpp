@@ -8,6 +8,7 @@
 #include "cli/progress_bar.h"
 #include "cli/report_output.h"
 #include "cli/scan_session.h"
+#include "cli/text_table.h"
 #include "cli/type_selection.h"
 #include "platform/interrupt.h"
 #include "platform/path_info.h"
@@ -126,13 +127,15 @@ int Run(const Arguments& arguments, Context& context) {
         std::vector<ScanItem> children;
         browser.List(item, children);
         for (const ScanItem& child : children) {
-          items.push_back({child.scan, child.record, std::string(child.record.Name()), child.depth});
+          items.push_back(
+              {child.scan, child.record, std::string(child.record.Name()), child.depth});
         }
         continue;
       }
       // The path inside its own scan, without the volume folder.
       std::string inScan = words[i];
-      if (browser.SeveralScans()) inScan = inScan.substr(std::min(inScan.find('/') + 1, inScan.size()));
+      if (browser.SeveralScans())
+        inScan = inScan.substr(std::min(inScan.find('/') + 1, inScan.size()));
       items.push_back({item.scan, item.record, inScan, item.depth});
     }
   }
@@ -149,12 +152,12 @@ int Run(const Arguments& arguments, Context& context) {
   const RecoveryResult outcome =
       RunRecovery(jobs, scans.Pointers(), [&](const RecoveryProgress& progress) {
         const std::size_t slash = progress.target.find_last_of('/');
-        bar.Update(progress.jobs == 0 ? -1.0
-                                      : (static_cast<double>(progress.job) +
-                                         progress.percent / 100.0) /
-                                            static_cast<double>(progress.jobs),
+        bar.Update(progress.jobs == 0
+                       ? -1.0
+                       : (static_cast<double>(progress.job) + progress.percent / 100.0) /
+                             static_cast<double>(progress.jobs),
                    std::to_string(progress.job + 1) + "/" + std::to_string(progress.jobs) + " " +
-                       progress.target.substr(slash + 1));
+                       TerminalSafe(progress.target.substr(slash + 1)));
         return platform::InterruptRequested() ? ResultCancelled : result::kSuccess;
       });
   bar.Finish();
@@ -176,7 +179,20 @@ int Run(const Arguments& arguments, Context& context) {
       json.BeginObject();
       json.Field("target", file.target);
       json.Field("result", file.code);
-      if (file.code != result::kSuccess) json.Field("error", DescribeRecoveryFailure(file.code));
+      if (file.code != result::kSuccess) {
+        json.Field("error", DescribeRecoveryFailure(file.code));
+        json.Field("incomplete", !file.incompleteAs.empty());
+        if (!file.incompleteAs.empty()) json.Field("keptAs", file.incompleteAs);
+        json.Key("unreadable");
+        json.BeginArray();
+        for (const UnreadableStretch& stretch : file.unreadable) {
+          json.BeginObject();
+          json.Field("offset", stretch.offset);
+          json.Field("length", stretch.length);
+          json.EndObject();
+        }
+        json.EndArray();
+      }
       json.EndObject();
     }
     json.EndArray();
@@ -184,7 +200,7 @@ int Run(const Arguments& arguments, Context& context) {
   } else {
     for (const FileOutcome& file : outcome.files) {
       if (file.code != result::kSuccess) {
-        ReportError(context, file.target, DescribeRecoveryFailure(file.code));
+        ReportError(context, file.target, DescribeRecoveryFailure(file));
       }
     }
     context.out << "Recovered " << outcome.recovered
@@ -192,7 +208,14 @@ int Run(const Arguments& arguments, Context& context) {
                 << FormatSize(static_cast<std::int64_t>(outcome.bytes & INT64_MAX)) << ") to "
                 << dir;
     if (outcome.failed != 0) {
+      std::uint64_t incomplete = 0;
+      for (const FileOutcome& file : outcome.files)
+        if (!file.incompleteAs.empty()) ++incomplete;
       context.out << "; " << outcome.failed << " could not be recovered in full";
+      if (incomplete != 0) {
+        context.out << " (" << incomplete << " kept in part, marked \"" << kIncompleteMark.substr(1)
+                    << "\")";
+      }
     }
     context.out << ".\n";
   }

@@ -6,6 +6,8 @@
 #include "cli/command.h"
 #include "cli/json_writer.h"
 #include "cli/scan_session.h"
+#include "cli/text_table.h"
+#include "disk/checked_math.h"
 #include "engine/file_category.h"
 #include "platform/clock.h"
 
@@ -38,8 +40,21 @@ constexpr std::array<FileCategory, 6> kCategories{FileCategory::kPhoto,   FileCa
                                                   FileCategory::kArchive, FileCategory::kOther};
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
-  return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max()
-                                                          : a + b;
+  return a > std::numeric_limits<std::uint64_t>::max() - b
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
+}
+
+std::vector<std::string> SplitNotes(const std::string& notes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < notes.size()) {
+    std::size_t end = notes.find('\n', start);
+    if (end == std::string::npos) end = notes.size();
+    if (end > start) lines.push_back(notes.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
 }
 
 std::string SizeText(std::uint64_t bytes) {
@@ -52,20 +67,31 @@ struct AreaSummary {
   std::uint64_t files = 0;
   std::uint64_t bytes = 0;
   std::array<std::uint64_t, kCategories.size()> categoryFiles{}, categoryBytes{};
+  std::uint64_t impossibleSizes = 0;  // files whose records claim more than the area holds
 };
 
 AreaSummary Summarize(const ScanOutcome& outcome) {
   AreaSummary summary;
   summary.outcome = &outcome;
   if (!outcome.scan.engine) return summary;
+  // A size beyond the whole area comes from a damaged record: it is counted apart, not
+  // summed.
+  const SectorRun& sectors = outcome.scan.record.area.sectors;
+  const std::uint64_t areaBytes =
+      CheckedMul64(sectors.Count(), outcome.scan.record.area.source.sectorBytes)
+          .value_or(std::numeric_limits<std::uint64_t>::max());
   // One record at a time: a summary of millions of files holds none of them.
   outcome.scan.engine->VisitFilesByType(
       EveryCategoryPatternList() + "|*.other", [&](const FoundFile& file) {
         const auto index = static_cast<std::size_t>(CategoryOfName(file.Name()));
         ++summary.categoryFiles[index];
+        ++summary.files;
+        if (file.size > areaBytes) {
+          ++summary.impossibleSizes;
+          return;
+        }
         summary.categoryBytes[index] = SaturatingAdd(summary.categoryBytes[index], file.size);
         summary.bytes = SaturatingAdd(summary.bytes, file.size);
-        ++summary.files;
       });
   return summary;
 }
@@ -121,6 +147,13 @@ void PrintJson(std::ostream& out, const std::string& argument,
     json.Field("records", record.found);
     json.Field("files", area.files);
     json.Field("bytes", area.bytes);
+    json.Field("unreadableSectors", record.unreadableSectors);
+    json.Field("impossibleSizes", area.impossibleSizes);
+    json.Field("damaged", record.damaged);
+    json.Key("problems");
+    json.BeginArray();
+    for (const std::string& note : SplitNotes(record.notes)) json.String(note);
+    json.EndArray();
     if (area.outcome->result != result::kSuccess && area.outcome->result != ResultCancelled) {
       json.Field("error", area.outcome->message);
     }
@@ -151,8 +184,7 @@ int Run(const Arguments& arguments, Context& context) {
   if (const auto mode = arguments.Value("--mode")) {
     const auto parsed = ParseRecoveryMode(*mode);
     if (!parsed) {
-      ReportError(context, "scan",
-                  "unknown mode '" + *mode + "' (deleted, formatted or deep)");
+      ReportError(context, "scan", "unknown mode '" + *mode + "' (deleted, formatted or deep)");
       return kExitUsage;
     }
     options.mode = *parsed;
@@ -164,8 +196,7 @@ int Run(const Arguments& arguments, Context& context) {
   }
   if (arguments.Has("--resume")) options.resume = ResumeChoice::kResume;
   if (arguments.Has("--fresh")) options.resume = ResumeChoice::kFresh;
-  if (!IsProfessional(options.mode) &&
-      (options.whole || options.resume != ResumeChoice::kAsk)) {
+  if (!IsProfessional(options.mode) && (options.whole || options.resume != ResumeChoice::kAsk)) {
     ReportError(context, "scan", "--whole, --resume and --fresh go with --mode formatted or deep");
     return kExitUsage;
   }
@@ -183,14 +214,13 @@ int Run(const Arguments& arguments, Context& context) {
   }
   const std::vector<ScanArea> areas = AreasToScan(selection, options.mode);
   if (areas.empty()) {
-    ReportError(context, argument, "holds no volume to scan for deleted files (see keldrive list " +
-                                       argument + ")");
+    ReportError(context, argument,
+                "holds no volume to scan for deleted files (see keldrive list " + argument + ")");
     return kExitFailure;
   }
   ScanCatalogue catalogue(root);
   const std::uint64_t started = platform::MonotonicMilliseconds();
-  const std::vector<ScanOutcome> outcomes =
-      RunScans(context, catalogue, argument, areas, options);
+  const std::vector<ScanOutcome> outcomes = RunScans(context, catalogue, argument, areas, options);
   const double seconds = static_cast<double>(platform::MonotonicMilliseconds() - started) / 1000.0;
 
   // A disk or image of several volumes: a volume without a file system this mode knows is
@@ -202,10 +232,10 @@ int Run(const Arguments& arguments, Context& context) {
     const bool skipped = outcome.problem == ScanProblem::kNoFileSystem && areas.size() > 1;
     if (outcome.result != result::kSuccess && outcome.result != ResultCancelled && !skipped) {
       failed = true;
-      ReportError(context,
-                  areas.size() > 1 ? argument + " " + AreaFolderName(outcome.scan.record.area)
-                                   : argument,
-                  outcome.message);
+      ReportError(
+          context,
+          areas.size() > 1 ? argument + " " + AreaFolderName(outcome.scan.record.area) : argument,
+          outcome.message);
     }
     if (outcome.scan.engine) summaries.push_back(Summarize(outcome));
   }
@@ -239,13 +269,24 @@ int Run(const Arguments& arguments, Context& context) {
         context.out << "  " << record.unreadableSectors
                     << " sectors could not be read and were passed over.\n";
       }
+      if (area.impossibleSizes != 0) {
+        context.out << "  " << area.impossibleSizes
+                    << " files have damaged records that claim more bytes than the volume "
+                       "holds; their sizes are not counted.\n";
+      }
+      if (record.damaged) {
+        context.out << "  Damaged volume: what lies in the damaged parts could not be listed.\n";
+        for (const std::string& note : SplitNotes(record.notes)) {
+          context.out << "    " << TerminalSafe(note) << ".\n";
+        }
+      }
     }
     if (summaries.size() > 1) {
       for (const AreaSummary& area : summaries) {
         const ScanRecord& record = area.outcome->scan.record;
         context.out << "  " << AreaFolderName(record.area) << " ("
-                    << (record.area.fileSystem.empty() ? "?" : record.area.fileSystem) << "): "
-                    << area.files << (area.files == 1 ? " file, " : " files, ")
+                    << (record.area.fileSystem.empty() ? "?" : record.area.fileSystem)
+                    << "): " << area.files << (area.files == 1 ? " file, " : " files, ")
                     << SizeText(area.bytes) << ", scan folder " << record.folder << '\n';
       }
       PrintCategories(context.out, total, "  ");
@@ -265,7 +306,23 @@ int Run(const Arguments& arguments, Context& context) {
                     " records found so far are kept in " + last.folder);
     return kExitFailure;
   }
-  return failed ? kExitFailure : kExitOk;
+  // A scan that met unreadable sectors or a damaged volume did not see everything: it
+  // is reported as such, never as a plain success.
+  bool damaged = false;
+  for (const AreaSummary& area : summaries) {
+    const ScanRecord& record = area.outcome->scan.record;
+    if (record.damaged || record.unreadableSectors != 0) {
+      damaged = true;
+      ReportError(context,
+                  summaries.size() > 1 ? argument + " " + AreaFolderName(record.area) : argument,
+                  "the scan is incomplete: " +
+                      (record.unreadableSectors != 0
+                           ? std::to_string(record.unreadableSectors) + " sectors could not be read"
+                           : std::string("the volume is damaged")) +
+                      " (see above)");
+    }
+  }
+  return failed || damaged ? kExitFailure : kExitOk;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "cli/command.h"
+#include "cli/text_table.h"
 
 namespace keldrive::cli {
 namespace {
@@ -36,9 +37,10 @@ void PrintOverview(std::ostream& out) {
 }  // namespace
 
 void ReportError(Context& context, std::string_view subject, std::string_view message) {
+  // Both may carry names read from a medium.
   context.err << "keldrive: ";
-  if (!subject.empty()) context.err << subject << ": ";
-  context.err << message << '\n';
+  if (!subject.empty()) context.err << TerminalSafe(subject) << ": ";
+  context.err << TerminalSafe(message) << '\n';
 }
 
 int Run(const std::vector<std::string>& words, Context& context) {

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace keldrive::cli {
@@ -25,5 +26,10 @@ class TextTable {
 
 // Display width of UTF-8 text, counting each code point as one column.
 std::size_t DisplayWidth(const std::string& text);
+
+// Text from a medium made safe to print on a terminal: control characters, among them the
+// escape that starts terminal sequences and the C1 controls, are shown as "\x1b", "\n",
+// "\u009b" ..., so a name can neither move the cursor nor break a line.
+std::string TerminalSafe(std::string_view text);
 
 }  // namespace keldrive::cli

@@ -89,9 +89,54 @@ ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> m
 
 ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
                        std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
+                       std::int32_t& sectorsRead, std::vector<std::uint32_t>& unreadable) {
+  unreadable.clear();
+  std::int32_t got = 0;
+  ResultCode rc =
+      ReadSectorsInPieces(device, buffer, startSector, count, sectorSize, kReadPieceBytes, got);
+  if (rc != result::kReadFault) {
+    if (rc == result::kSuccess) sectorsRead = got;
+    return rc;
+  }
+  sectorsRead = got;
+  // The request passed every check above, so sizes and offsets below cannot wrap.
+  const auto size = static_cast<std::size_t>(sectorSize);
+  const auto total = static_cast<std::uint32_t>(count);
+  const std::uint32_t perPiece =
+      std::max<std::uint32_t>(1, kReadPieceBytes / static_cast<std::uint32_t>(sectorSize));
+  auto next = static_cast<std::uint32_t>(got);
+  while (next < total) {
+    // The failed piece sector by sector, so that one bad sector costs only itself.
+    const std::uint32_t pieceEnd = std::min(total, next + perPiece);
+    for (; next < pieceEnd; ++next) {
+      const auto one = buffer.subspan(next * size, size);
+      std::int32_t single = 0;
+      if (ReadSectorsInPieces(device, one, startSector + next, 1, sectorSize, kReadPieceBytes,
+                              single) != result::kSuccess) {
+        std::fill(one.begin(), one.end(), std::uint8_t{0});
+        unreadable.push_back(next);
+        device.unreadable->Add(startSector + next, static_cast<std::uint32_t>(size),
+                               device.handle ? device.handle->Name() : std::string());
+      }
+    }
+    if (next >= total) break;
+    // Then whole pieces again.
+    got = 0;
+    rc = ReadSectorsInPieces(device, buffer.subspan(next * size), startSector + next,
+                             static_cast<std::int32_t>(total - next), sectorSize, kReadPieceBytes,
+                             got);
+    if (rc == result::kSuccess) break;
+    next += static_cast<std::uint32_t>(got);
+  }
+  sectorsRead = unreadable.empty() ? count : static_cast<std::int32_t>(unreadable.front());
+  return unreadable.empty() ? result::kSuccess : result::kReadFault;
+}
+
+ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
+                       std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
                        std::int32_t& sectorsRead) {
-  return ReadSectorsInPieces(device, buffer, startSector, count, sectorSize, kReadPieceBytes,
-                             sectorsRead);
+  std::vector<std::uint32_t> unreadable;
+  return ReadSectors(device, buffer, startSector, count, sectorSize, sectorsRead, unreadable);
 }
 
 ResultCode ReadSectorsInPieces(SectorDevice& device, std::span<std::uint8_t> buffer,

@@ -4,7 +4,9 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "disk/unreadable_sectors.h"
 #include "platform/medium.h"
 #include "platform/result_code.h"
 
@@ -32,6 +34,9 @@ struct SectorDevice {
   std::uint64_t totalSectors = 0;            // set by the opens, kept after close
   // The unit totalSectors counts in: the disk's own sector size, 512 for an image.
   std::uint32_t totalSectorBytes = 512;
+  // Every sector a read of this medium could not deliver, shared by the records on it,
+  // so that whoever opened the medium can say what the operation could not read.
+  std::shared_ptr<UnreadableSectors> unreadable = std::make_shared<UnreadableSectors>();
 
   bool IsOpen() const { return handle != nullptr; }
   // The medium's length in bytes, as the open found it.
@@ -40,7 +45,8 @@ struct SectorDevice {
 
 // A second record on the medium `device` holds open; closing either leaves the other open.
 inline SectorDevice ShareDevice(const SectorDevice& device) {
-  return SectorDevice{device.handle, device.totalSectors, device.totalSectorBytes};
+  return SectorDevice{device.handle, device.totalSectors, device.totalSectorBytes,
+                      device.unreadable};
 }
 
 // Opens whole disk number `diskNumber` (the order of the disk enumeration) read-only and
@@ -58,16 +64,27 @@ ResultCode AttachDisk(SectorDevice& device, std::unique_ptr<platform::Medium> me
 ResultCode AttachImage(SectorDevice& device, std::unique_ptr<platform::Medium> medium);
 
 // Reads `count` whole sectors of `sectorSize` bytes from `startSector` into `buffer`, in
-// pieces of at most 64 KiB. A range beyond the device (its whole sectors of that size), a negative count, a sector size
-// of 0 or less, a byte total beyond 32 bits or a buffer too small gives 87 with nothing
-// read and `sectorsRead` untouched. A failed or empty piece ends the read with 30 and
-// `sectorsRead` says how many whole sectors arrived before it.
+// pieces of at most 64 KiB. A range beyond the device (its whole sectors of that size), a
+// negative count, a sector size of 0 or less, a byte total beyond 32 bits or a buffer too
+// small gives 87 with nothing read and `sectorsRead` untouched.
+//
+// A piece that fails is read again sector by sector, and the read goes on after it: every
+// sector that can be read is delivered. The ones that cannot are zeros in `buffer`, listed
+// in `unreadable` (indexes from `startSector`) and in the device's record of unreadable
+// sectors; the result is then 30 and `sectorsRead` says how many whole sectors arrived
+// before the first of them.
+ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
+                       std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
+                       std::int32_t& sectorsRead, std::vector<std::uint32_t>& unreadable);
+
+// ReadSectors for callers that want the sectors before the first failure only.
 ResultCode ReadSectors(SectorDevice& device, std::span<std::uint8_t> buffer,
                        std::uint64_t startSector, std::int32_t count, std::int32_t sectorSize,
                        std::int32_t& sectorsRead);
 
-// ReadSectors with pieces of up to `pieceBytes`: for copies of whole media, which move far
-// more than the engines do.
+// One pass in pieces of up to `pieceBytes`, without the sector-by-sector retry: a failed
+// or empty piece ends it with 30. For copies of whole media, which move far more than the
+// engines do and keep their own map of bad sectors.
 ResultCode ReadSectorsInPieces(SectorDevice& device, std::span<std::uint8_t> buffer,
                                std::uint64_t startSector, std::int32_t count,
                                std::int32_t sectorSize, std::uint32_t pieceBytes,

@@ -4,6 +4,7 @@
 
 #include "engine/preview_target.h"
 #include "engine/recovery_target.h"
+#include "engine/unreadable_data.h"
 #include "platform/file_handle.h"
 #include "platform/file_replace.h"
 #include "platform/folder_tree.h"
@@ -22,6 +23,7 @@ ResultCode WriteFoundFileTo(const std::string& path, const FoundFile& record,
         path.substr(0, nameStart) + PortableFileName(path.substr(nameStart)), file);
   }
   if (rc != result::kSuccess) return report(100, rc);
+  BeginWrittenFile(path);
   return copy(
       record.size, [&](std::span<const std::uint8_t> piece) { return file.Write(piece); }, report);
 }

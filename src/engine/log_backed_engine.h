@@ -58,6 +58,10 @@ class LogBackedEngine : public IFileRecoveryParse {
   bool IsAttached() const { return attached_; }
   ScanLog* Log() { return log_.get(); }
 
+  // What the engine found wrong with the volume itself (cut short, structures damaged or
+  // read from a copy), one sentence each; empty for a sound volume.
+  const std::vector<std::string>& DamageNotes() const { return damageNotes_; }
+
  protected:
   // Reads the volume's own structures once the medium is open; true makes the engine ready.
   virtual ResultCode OpenVolume(std::uint64_t firstSector, std::uint64_t sectorCount,
@@ -79,7 +83,10 @@ class LogBackedEngine : public IFileRecoveryParse {
   ResultCode ReportScan(std::int32_t step, std::int32_t remaining, std::uint64_t done,
                         std::uint64_t total);
 
+  void NoteDamage(std::string note) { damageNotes_.push_back(std::move(note)); }
+
   ScanEnvironment environment_;
+  std::vector<std::string> damageNotes_;
   std::string logName_;
   SectorDevice device_;
   bool ready_ = false;

@@ -39,15 +39,29 @@ std::string MadeSafe(std::string_view name, bool keepColon) {
   while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
   if (safe.empty()) safe = "_";
   if (IsReservedDeviceName(safe)) safe.insert(0, "_");
-  if (safe.size() > kMaxNameBytes) {
-    std::size_t length = kMaxNameBytes;
-    while (length > 0 && (static_cast<unsigned char>(safe[length]) & 0xC0) == 0x80) --length;
-    safe.resize(length);
-  }
-  return safe;
+  return FitName(safe, "");
 }
 
 }  // namespace
+
+std::string FitName(std::string_view name, std::string_view suffix) {
+  // A short trailing ".ext" is kept; a longer tail after a dot is part of the name.
+  constexpr std::size_t kMaxExtensionBytes = 16;
+  const std::size_t dot = name.rfind('.');
+  const bool hasExtension =
+      dot != std::string_view::npos && dot != 0 && name.size() - dot <= kMaxExtensionBytes;
+  const std::string_view extension = hasExtension ? name.substr(dot) : std::string_view();
+  std::string_view stem = name.substr(0, name.size() - extension.size());
+  const std::size_t room =
+      kMaxNameBytes - std::min(kMaxNameBytes, extension.size() + suffix.size());
+  if (stem.size() > room) {
+    std::size_t length = room;
+    // Cut before a whole UTF-8 character, never inside one.
+    while (length > 0 && (static_cast<unsigned char>(stem[length]) & 0xC0) == 0x80) --length;
+    stem = stem.substr(0, length);
+  }
+  return std::string(stem) + std::string(suffix) + std::string(extension);
+}
 
 std::string SafeFileName(std::string_view name) {
   return MadeSafe(name, platform::kNamesMayHoldColon);
@@ -94,9 +108,10 @@ std::string FreeTargetPath(const std::string& path) {
   if (platform::QueryPathKind(path) == platform::PathKind::kMissing) return path;
   const std::filesystem::path p(path);
   const std::string folder = p.has_parent_path() ? p.parent_path().string() + "/" : "";
-  const std::string stem = p.stem().string(), extension = p.extension().string();
+  const std::string name = p.filename().string();
   for (int n = 1;; ++n) {
-    const std::string candidate = folder + stem + "(" + std::to_string(n) + ")" + extension;
+    // The number never pushes the name past what a file system takes: the stem gives way.
+    const std::string candidate = folder + FitName(name, "(" + std::to_string(n) + ")");
     if (platform::QueryPathKind(candidate) == platform::PathKind::kMissing) return candidate;
   }
 }

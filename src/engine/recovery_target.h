@@ -16,6 +16,11 @@ std::string SafeFileName(std::string_view name);
 // SafeFileName with ":" replaced too: for targets that refuse it.
 std::string PortableFileName(std::string_view name);
 
+// `name` with `suffix` put before its extension ("a.jpg", "(1)" → "a(1).jpg"), the part
+// before the extension shortened so that the whole stays within 255 bytes; the extension
+// is always kept.
+std::string FitName(std::string_view name, std::string_view suffix);
+
 // folder + "/" + name (no separator is doubled).
 std::string JoinPath(std::string_view folder, std::string_view name);
 

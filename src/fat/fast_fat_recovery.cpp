@@ -18,10 +18,14 @@ namespace keldrive {
 namespace {
 
 constexpr std::uint32_t kBootRegionBytes = 4096;
+constexpr std::size_t kMediaByteOffset = 0x15;
 constexpr std::uint64_t kProgressIntervalMs = 5000;
 // No folder holds more entries than this; a longer walk is a loop in a damaged volume.
 constexpr std::uint32_t kMaxFolderEntries = 65536;
 constexpr std::uint32_t kMaxHighWord = 256;
+// A candidate's run of free clusters is checked this far; longer files rarely have more
+// than one candidate left by then.
+constexpr std::uint64_t kMaxCheckedRunClusters = 4096;
 // How far a deleted folder is followed over free clusters of other data.
 constexpr std::uint32_t kMaxSkippedFolderClusters = 8192;
 constexpr std::size_t kLongNameUnits = 260;
@@ -49,10 +53,12 @@ ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t
   if (deviceSectorBytes > kBootRegionBytes) deviceSectorBytes = 512;
   std::vector<std::uint8_t> boot(kBootRegionBytes);
   std::int32_t got = 0;
+  std::vector<std::uint32_t> unreadable;
   const ResultCode rc = ReadSectors(device_, boot, volumeStart_,
                                     static_cast<std::int32_t>(kBootRegionBytes / deviceSectorBytes),
-                                    static_cast<std::int32_t>(deviceSectorBytes), got);
-  if (rc != result::kSuccess) return rc;
+                                    static_cast<std::int32_t>(deviceSectorBytes), got, unreadable);
+  // Only the boot sector itself is needed.
+  if (rc != result::kSuccess && (rc != result::kReadFault || got == 0)) return rc;
   if (!ParseFatGeometry(boot, geometry_)) return result::kInvalidParameter;
   // From here on the volume is read in its own sectors.
   if (geometry_.bytesPerSector != deviceSectorBytes) {
@@ -60,7 +66,37 @@ ResultCode CFastFatRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_t
     sectorCount_ = sectorCount_ * deviceSectorBytes / geometry_.bytesPerSector;
   }
   table_.Attach(&device_, volumeStart_, geometry_);
+  NoteGeometryDamage();
+  // Every table starts with the boot sector's media byte: one that does not was not found
+  // where the boot sector says it lies.
+  std::uint32_t firstEntry = 0;
+  if (boot.size() > kMediaByteOffset && table_.Entry(0, firstEntry) == result::kSuccess &&
+      (firstEntry & 0xFF) != boot[kMediaByteOffset]) {
+    NoteDamage(
+        "the file allocation table is not where the boot sector says (its reserved "
+        "sectors or table size are damaged); folders and files may not be found");
+  }
   return result::kSuccess;
+}
+
+void CFastFatRecovery::NoteGeometryDamage() {
+  const std::uint64_t mediumSectors = device_.TotalBytes() / geometry_.bytesPerSector;
+  const std::uint64_t held =
+      std::min(sectorCount_, mediumSectors - std::min(volumeStart_, mediumSectors));
+  if (geometry_.totalSectors > held) {
+    NoteDamage("the volume is cut short: its boot sector claims " +
+               std::to_string(geometry_.totalSectors) + " sectors, the medium holds " +
+               std::to_string(held) + "; it is scanned as far as the medium goes");
+  }
+  if (geometry_.dataAreaSector >= held) {
+    NoteDamage(
+        "its tables and folders would lie beyond the end of the medium (boot sector "
+        "damaged or volume cut short)");
+  } else if (geometry_.IsFat32() &&
+             (geometry_.rootCluster < 2 || geometry_.rootCluster > geometry_.LastCluster())) {
+    NoteDamage("the boot sector names root folder cluster " +
+               std::to_string(geometry_.rootCluster) + ", which is not in the volume (damaged)");
+  }
 }
 
 std::optional<std::uint64_t> CFastFatRecovery::ClusterSector(std::uint32_t cluster) const {
@@ -112,6 +148,11 @@ ResultCode CFastFatRecovery::Scan(std::string_view logName) {
     }
   }
   if (result == result::kSuccess) result = ReportScan(80, 10, 0, 0);
+  if (table_.SectorsFromCopy() != 0) {
+    NoteDamage(std::to_string(table_.SectorsFromCopy()) +
+               " sectors of the first file allocation table could not be read or were damaged; "
+               "the next copy of the table was used for them");
+  }
   // Even a stopped scan keeps its folders, so what it found can be browsed.
   RecordFolders();
   if (result == result::kSuccess) result = ReportScan(100, 0, 0, 0);
@@ -136,6 +177,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       fixedRoot ? geometry_.rootDirSectors : geometry_.sectorsPerCluster;
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(sectorsPerRead) * bps);
   std::unordered_set<std::uint32_t> clustersSeen;
+  std::vector<std::uint32_t> unreadable;
   std::uint32_t entries = 0;
   std::uint32_t cluster = firstCluster;
 
@@ -143,14 +185,24 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
     const auto sector = ClusterSector(cluster);
     if (!sector || !clustersSeen.insert(cluster).second) return;
     std::int32_t got = 0;
-    ReadSectors(device_, buffer, *sector, static_cast<std::int32_t>(sectorsPerRead),
-                static_cast<std::int32_t>(bps), got);
-    if (got <= 0) return;
-    const std::size_t bytes = static_cast<std::size_t>(got) * bps;
+    const ResultCode read =
+        ReadSectors(device_, buffer, *sector, static_cast<std::int32_t>(sectorsPerRead),
+                    static_cast<std::int32_t>(bps), got, unreadable);
+    if (read != result::kSuccess && read != result::kReadFault) return;
+    const std::size_t bytes = buffer.size();
+    const auto isUnreadable = [&](std::size_t sectorIndex) {
+      return std::find(unreadable.begin(), unreadable.end(), sectorIndex) != unreadable.end();
+    };
     // A known folder that no longer starts with "." and ".." had its clusters reused.
-    if (firstRead && isKnown && !isRoot && !IsDotPairSector(std::span(buffer).first(bytes))) return;
+    if (firstRead && isKnown && !isRoot && !isUnreadable(0) && !IsDotPairSector(buffer)) return;
 
     for (std::size_t at = 0; at + kDirEntryBytes <= bytes; at += kDirEntryBytes) {
+      // The entries of a sector that cannot be read are lost; the folder goes on after it.
+      if (!unreadable.empty() && isUnreadable(at / bps)) {
+        at += bps - kDirEntryBytes;
+        clearLongName();
+        continue;
+      }
       if (++entries > kMaxFolderEntries) return;
       const auto raw = std::span<const std::uint8_t>(buffer).subspan(at, kDirEntryBytes);
       if (raw[0] == 0) return;
@@ -190,7 +242,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
         }
         if (IsDotDotName(e)) continue;
         if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-          firstDataCluster = SearchHighWord(e.clusterLow, true, {}, parent);
+          firstDataCluster = SearchHighWord(e.clusterLow, true, {}, parent, 0);
         }
         FoundFile folder;
         folder.isFolder = 1;
@@ -217,7 +269,7 @@ void CFastFatRecovery::WalkFolder(std::uint32_t firstCluster) {
       if ((e.attributes & fat_attr::kArchive) == 0 || !(deleted || insideDeleted)) continue;
 
       if (geometry_.IsFat32() && deleted && e.clusterHigh == 0) {
-        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name), parent);
+        firstDataCluster = SearchHighWord(e.clusterLow, false, ExtensionOf(name), parent, e.size);
       }
       FoundFile file;
       file.contentOk = 1;
@@ -303,36 +355,74 @@ std::uint32_t CFastFatRecovery::FolderDepth(std::uint32_t cluster) {
 
 std::uint32_t CFastFatRecovery::SearchHighWord(std::uint16_t low, bool folder,
                                                std::string_view extension,
-                                               std::uint32_t parentCluster) {
-  if (!folder && extension.empty()) return low;
-  // A file usually lies near the folder that holds it, so the folder's high word is tried
-  // first: for a file whose type cannot be checked it is the only guess with a reason.
-  const std::uint32_t parentHigh = std::min(parentCluster >> 16, kMaxHighWord + 1);
+                                               std::uint32_t parentCluster, std::uint64_t size) {
+  // Every high word gives a candidate. A deleted file's clusters are free, so a candidate
+  // whose run of clusters is not is another file's; where the type allows, its first
+  // sector must fit the type. Of those left, the one nearest the folder wins: a FAT driver
+  // allocates near the folder it writes into.
+  const std::uint64_t clusterBytes = std::max<std::uint64_t>(1, geometry_.ClusterBytes());
+  const std::uint64_t runClusters = std::min<std::uint64_t>(
+      kMaxCheckedRunClusters, std::max<std::uint64_t>(1, (size + clusterBytes - 1) / clusterBytes));
   std::vector<std::uint8_t> sector;
-  for (std::uint32_t round = 0; round <= kMaxHighWord + 1; ++round) {
-    std::uint32_t high;
-    if (round == 0) {
-      if (folder || parentHigh == 0 || parentHigh > kMaxHighWord) continue;
-      high = parentHigh;
-    } else {
-      high = round - 1;
-      if (!folder && high == parentHigh && parentHigh != 0) continue;
-    }
+  // The nearest candidate whose content fits, and the nearest whatever its content: a
+  // file whose type the check does not recognise (a damaged header) still lies nearby.
+  std::optional<std::uint32_t> best, nearest;
+  std::uint64_t bestDistance = 0, nearestDistance = 0;
+  for (std::uint32_t high = 0; high <= kMaxHighWord; ++high) {
     const std::uint32_t candidate = high << 16 | low;
+    if (candidate < 2) continue;  // a low word of 0 or 1 names a cluster from 65536 on
     const auto first = ClusterSector(candidate);
-    if (!first || ReadSector(*first, sector) != result::kSuccess) break;
+    if (!first) break;
+    const std::uint64_t distance =
+        candidate > parentCluster ? candidate - parentCluster : parentCluster - candidate;
+    // Farther than a fitting candidate already found: it cannot win, and is not read.
+    if (best && distance >= bestDistance) continue;
+    if (!folder && !RunIsFree(candidate, runClusters)) continue;
+    if (ReadSector(*first, sector) != result::kSuccess) continue;
     if (folder) {
-      if (sector.size() >= 34 && sector[0] == '.' && sector[1] == ' ' && sector[32] == '.' &&
-          sector[33] == '.') {
-        return candidate;
+      if (sector.size() < 34 || sector[0] != '.' || sector[1] != ' ' || sector[32] != '.' ||
+          sector[33] != '.') {
+        continue;
       }
-    } else if (!environment_.contentCheck ||
-               environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
-                                         *first)) {
-      return candidate;
+    } else {
+      if (!nearest || distance < nearestDistance) {
+        nearest = candidate;
+        nearestDistance = distance;
+      }
+      if (!extension.empty() && environment_.contentCheck &&
+          !environment_.contentCheck(extension, sector, device_, geometry_.bytesPerSector,
+                                     *first)) {
+        continue;
+      }
+    }
+    if (!best || distance < bestDistance) {
+      best = candidate;
+      bestDistance = distance;
     }
   }
-  return low;
+  // Without a fitting candidate the nearest free one is taken; its content test fails,
+  // and the listing says so.
+  return best ? *best : nearest.value_or(low);
+}
+
+bool CFastFatRecovery::RunIsFree(std::uint32_t first, std::uint64_t clusters) {
+  // The clusters the reader takes: free ones from the first on, past clusters in use as a
+  // fragmented deleted file goes on past them, but not through more used than free ones.
+  std::uint32_t entry = 1;
+  if (table_.Entry(first, entry) != result::kSuccess || entry != 0) return false;
+  std::uint64_t found = 0, used = 0;
+  for (std::uint64_t cluster = first; found < clusters; ++cluster) {
+    if (cluster > geometry_.LastCluster() ||
+        table_.Entry(static_cast<std::uint32_t>(cluster), entry) != result::kSuccess) {
+      return false;
+    }
+    if (entry == 0) {
+      ++found;
+    } else if (++used > clusters) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::uint32_t CFastFatRecovery::ContentOk(const FoundFile& record) {

@@ -48,10 +48,16 @@ class CFastFatRecovery : public LogBackedEngine {
 
  private:
   void WalkFolder(std::uint32_t firstCluster);
+  // Notes a volume whose boot sector claims more than its medium holds, or a root folder
+  // outside the volume.
+  void NoteGeometryDamage();
   std::optional<std::uint32_t> NextDeletedFolderCluster(std::uint32_t cluster);
   std::uint32_t FolderDepth(std::uint32_t cluster);
   std::uint32_t SearchHighWord(std::uint16_t low, bool folder, std::string_view extension,
-                               std::uint32_t parentCluster);
+                               std::uint32_t parentCluster, std::uint64_t size);
+  // Whether a deleted file of `clusters` clusters can start at `first`: it is free, and so
+  // are the clusters a reader would take after it.
+  bool RunIsFree(std::uint32_t first, std::uint64_t clusters);
   std::uint32_t ContentOk(const FoundFile& record);
   void MarkFoldersToRecord(std::uint32_t cluster);
   void RecordFolders();

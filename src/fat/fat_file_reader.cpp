@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/cluster_address.h"
+#include "engine/unreadable_data.h"
 
 namespace keldrive {
 namespace {
@@ -42,6 +43,8 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
   std::uint64_t remaining = total;
   std::optional<std::uint32_t> current = record.startCluster;
   ResultCode result = result::kSuccess;
+  std::vector<std::uint32_t> unreadable;
+  bool damaged = false;
   while (remaining > 0) {
     // Data never lies in cluster 0 or 1: a chain that leads there is gone.
     const auto sector = current && *current >= 2 ? ClusterToSector(layout, *current) : std::nullopt;
@@ -61,34 +64,41 @@ ResultCode CopyFatFileData(SectorDevice& device, FatTable* table, std::uint32_t 
       ++run;
     }
     std::int32_t got = 0;
-    ResultCode rc = ReadSectorsInPieces(device, buffer, *sector,
-                                        static_cast<std::int32_t>(run * sectorsPerCluster),
-                                        static_cast<std::int32_t>(bytesPerSector), kRunBytes, got);
-    if (got <= 0 && run > 1) {
+    ResultCode rc = ReadSectors(device, buffer, *sector,
+                                static_cast<std::int32_t>(run * sectorsPerCluster),
+                                static_cast<std::int32_t>(bytesPerSector), got, unreadable);
+    if (rc == result::kInvalidParameter && run > 1) {
       // A run reaching past the medium: its first cluster alone, the rest in the next round.
       run = 1;
       last = *current;
       after.reset();
-      rc =
-          ReadSectorsInPieces(device, buffer, *sector, static_cast<std::int32_t>(sectorsPerCluster),
-                              static_cast<std::int32_t>(bytesPerSector), kRunBytes, got);
+      rc = ReadSectors(device, buffer, *sector, static_cast<std::int32_t>(sectorsPerCluster),
+                       static_cast<std::int32_t>(bytesPerSector), got, unreadable);
     }
-    if (got <= 0) return report(100, rc != result::kSuccess ? rc : result::kReadFault);
+    if (rc != result::kSuccess && rc != result::kReadFault) return report(100, rc);
+    // Unreadable sectors are zeros in the file, reported with where they lie in it.
+    const std::uint64_t offset = total - remaining;
+    for (const std::uint32_t bad : unreadable) {
+      const std::uint64_t at = offset + std::uint64_t{bad} * bytesPerSector;
+      if (at < total) {
+        ReportUnreadableStretch(at, std::min<std::uint64_t>(bytesPerSector, total - at));
+      }
+    }
+    if (!unreadable.empty() &&
+        offset + unreadable.front() * std::uint64_t{bytesPerSector} < total) {
+      damaged = true;
+    }
     const std::uint64_t piece =
-        std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(got) * bytesPerSector);
+        std::min<std::uint64_t>(remaining, std::uint64_t{run} * record.clusterBytes);
     result = sink(std::span(buffer).first(static_cast<std::size_t>(piece)));
     if (result == result::kSuccess) remaining -= piece;
-    if (result == result::kSuccess && rc != result::kSuccess) result = rc;
     result = report(static_cast<std::int32_t>((total - remaining) * 100 / total), result);
     if (result != result::kSuccess) return result;
     if (remaining == 0) break;
-    // A short read without an error leaves the rest of the run unread: it is gone.
-    if (static_cast<std::uint64_t>(got) < static_cast<std::uint64_t>(run) * sectorsPerCluster) {
-      return report(100, result::kReadFault);
-    }
     current = after ? *after : next(last);
     if (!current) return report(100, result::kReadFault);
   }
+  if (result == result::kSuccess && damaged) result = report(100, result::kDataError);
   return result;
 }
 

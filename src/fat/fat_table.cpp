@@ -14,6 +14,7 @@ void FatTable::Attach(SectorDevice* device, std::uint64_t volumeStartSector,
   tableBytes_ = static_cast<std::uint64_t>(geometry.sectorsPerFat) * geometry.bytesPerSector;
   window_.clear();
   windowStart_ = 0;
+  sectorsFromCopy_ = 0;
   Load(0);
 }
 
@@ -31,13 +32,69 @@ ResultCode FatTable::Load(std::uint64_t firstByte) {
       {kWindowBytes / bps, tableSectors - firstSector, device_->totalSectors - absolute});
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sectors * bps));
   std::int32_t got = 0;
+  std::vector<std::uint32_t> unreadable;
   const ResultCode rc = ReadSectors(*device_, bytes, absolute, static_cast<std::int32_t>(sectors),
-                                    static_cast<std::int32_t>(bps), got);
-  if (got <= 0) return rc != result::kSuccess ? rc : result::kReadFault;
-  bytes.resize(static_cast<std::size_t>(got) * bps);  // keep only what arrived
+                                    static_cast<std::int32_t>(bps), got, unreadable);
+  if (rc != result::kSuccess && rc != result::kReadFault) return rc;
+  // Sectors that cannot be read, or that hold entries no table can hold, are taken from
+  // the next copy of the table, sector for sector.
+  std::size_t kept = bytes.size();
+  for (std::uint64_t i = 0; i < sectors; ++i) {
+    const auto sector = std::span(bytes).subspan(static_cast<std::size_t>(i * bps), bps);
+    const bool lost = std::find(unreadable.begin(), unreadable.end(), i) != unreadable.end();
+    if ((lost || HoldsImpossibleEntries(sector, firstSector + i)) &&
+        !ReadFromCopy(firstSector + i, sector) && lost) {
+      kept = std::min(kept, static_cast<std::size_t>(i * bps));
+    }
+  }
+  if (kept == 0) return result::kReadFault;
+  bytes.resize(kept);  // keep what arrived, up to the first sector no copy could give
   window_ = std::move(bytes);
   windowStart_ = firstSector * bps;
   return result::kSuccess;
+}
+
+bool FatTable::HoldsImpossibleEntries(std::span<const std::uint8_t> sector,
+                                      std::uint64_t tableSector) const {
+  // FAT12 entries straddle sectors; only 16- and 32-bit ones are judged.
+  if (geometry_.kind == FatKind::kFat12) return false;
+  const std::size_t width = geometry_.IsFat32() ? 4 : 2;
+  const std::uint64_t firstEntry = tableSector * geometry_.bytesPerSector / width;
+  // Values above the last cluster and below the reserved ones (bad, end) name no cluster.
+  const std::uint32_t reservedFrom = geometry_.IsFat32() ? 0x0FFFFFF0 : 0xFFF0;
+  for (std::size_t at = 0; at + width <= sector.size(); at += width) {
+    const std::uint64_t entry = firstEntry + at / width;
+    if (entry < 2 || entry > geometry_.LastCluster()) continue;
+    std::uint32_t value = sector[at] | static_cast<std::uint32_t>(sector[at + 1]) << 8;
+    if (width == 4) {
+      value |= static_cast<std::uint32_t>(sector[at + 2]) << 16 |
+               static_cast<std::uint32_t>(sector[at + 3] & 0x0F) << 24;
+    }
+    if (value > geometry_.LastCluster() && value < reservedFrom) return true;
+  }
+  return false;
+}
+
+bool FatTable::ReadFromCopy(std::uint64_t tableSector, std::span<std::uint8_t> sector) {
+  const std::uint32_t bps = geometry_.bytesPerSector;
+  std::vector<std::uint8_t> copy(bps);
+  for (std::uint32_t n = 1; n < geometry_.fatCount && n < kMaxFatCopies; ++n) {
+    const auto offset = CheckedMul64(geometry_.sectorsPerFat, n);
+    if (!offset) return false;
+    const std::uint64_t absolute =
+        volumeStartSector_ + geometry_.FatStartSector() + *offset + tableSector;
+    std::int32_t got = 0;
+    if (absolute >= device_->totalSectors ||
+        ReadSectors(*device_, copy, absolute, 1, static_cast<std::int32_t>(bps), got) !=
+            result::kSuccess ||
+        HoldsImpossibleEntries(copy, tableSector)) {
+      continue;
+    }
+    std::copy(copy.begin(), copy.end(), sector.begin());
+    ++sectorsFromCopy_;
+    return true;
+  }
+  return false;
 }
 
 ResultCode FatTable::Entry(std::uint32_t cluster, std::uint32_t& value) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "disk/sector_device.h"
@@ -40,8 +41,20 @@ class FatTable {
 
   const FatGeometry& Geometry() const { return geometry_; }
 
+  // Sectors of the first table that were taken from another copy: unreadable, or holding
+  // entries that name no cluster.
+  std::uint64_t SectorsFromCopy() const { return sectorsFromCopy_; }
+
  private:
+  // Volumes have two copies; a boot sector claiming more is not believed past a few.
+  static constexpr std::uint32_t kMaxFatCopies = 4;
+
   ResultCode Load(std::uint64_t firstByte);
+  bool HoldsImpossibleEntries(std::span<const std::uint8_t> sector,
+                              std::uint64_t tableSector) const;
+  // Fills `sector` with sector `tableSector` of the first copy that has it readable and
+  // believable; false when none does.
+  bool ReadFromCopy(std::uint64_t tableSector, std::span<std::uint8_t> sector);
 
   SectorDevice* device_ = nullptr;
   std::uint64_t volumeStartSector_ = 0;
@@ -49,6 +62,7 @@ class FatTable {
   std::uint64_t tableBytes_ = 0;
   std::vector<std::uint8_t> window_;
   std::uint64_t windowStart_ = 0;  // byte offset in the table of window_[0]
+  std::uint64_t sectorsFromCopy_ = 0;
 };
 
 }  // namespace keldrive

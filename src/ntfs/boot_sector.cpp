@@ -13,7 +13,9 @@ constexpr std::size_t kSystemNameOffset = 0x03;
 constexpr std::string_view kSystemName = "NTFS    ";
 constexpr std::size_t kBytesPerSectorOffset = 0x0B;
 constexpr std::size_t kSectorsPerClusterOffset = 0x0D;
+constexpr std::size_t kTotalSectorsOffset = 0x28;
 constexpr std::size_t kMftClusterOffset = 0x30;
+constexpr std::size_t kMftMirrorClusterOffset = 0x38;
 
 }  // namespace
 
@@ -28,6 +30,8 @@ ParseStatus ParseNtfsBootSector(std::span<const std::uint8_t> bytes, NtfsBootSec
   out.bytesPerSector = bytesPerSector != 0 ? bytesPerSector : 512;
   out.sectorsPerCluster = r.u8At(kSectorsPerClusterOffset);
   out.mftCluster = r.le64At(kMftClusterOffset);
+  out.totalSectors = r.le64At(kTotalSectorsOffset);
+  out.mftMirrorCluster = r.le64At(kMftMirrorClusterOffset);
   if (!r.ok() || out.sectorsPerCluster == 0) return ParseStatus::kDamaged;
   return ParseStatus::kOk;
 }

@@ -19,6 +19,8 @@ struct NtfsBootSector {
   std::uint32_t bytesPerSector = 512;  // 0x0B, 16 bits; 0 on disk means 512
   std::uint8_t sectorsPerCluster = 0;  // 0x0D
   std::uint64_t mftCluster = 0;        // 0x30: first cluster of the MFT
+  std::uint64_t totalSectors = 0;      // 0x28: sectors of the volume, less its backup boot sector
+  std::uint64_t mftMirrorCluster = 0;  // 0x38: first cluster of $MFTMirr, a copy of records 0-3
 };
 
 // Decodes an NTFS boot sector: kNotThisStructure without the "NTFS    " system name at 3,

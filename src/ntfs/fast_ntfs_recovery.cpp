@@ -48,9 +48,38 @@ ResultCode CFastNtfsRecovery::OpenVolume(std::uint64_t firstSector, std::uint64_
     return result::kInvalidParameter;
   }
   mftRuns_.clear();
-  ReadAttributeRuns(device_, geometry_, {}, geometry_.mftStartSector, attribute_type::kData,
-                    mftRuns_);
+  if (boot.totalSectors > count) {
+    NoteDamage("the volume is cut short: its boot sector claims " +
+               std::to_string(boot.totalSectors) + " sectors, the medium holds " +
+               std::to_string(count) + "; it is scanned as far as the medium goes");
+  }
+  if (ReadAttributeRuns(device_, geometry_, {}, geometry_.mftStartSector, attribute_type::kData,
+                        mftRuns_) != result::kSuccess ||
+      mftRuns_.empty()) {
+    ReadMftRunsFromMirror(boot);
+  }
   return result::kSuccess;
+}
+
+void CFastNtfsRecovery::ReadMftRunsFromMirror(const NtfsBootSector& boot) {
+  // Record 0 of the MFT cannot be read or is damaged: $MFTMirr holds a copy of it.
+  mftRuns_.clear();
+  std::uint64_t mirror = 0;
+  if (boot.mftMirrorCluster <= INT64_MAX &&
+      ClusterToSector(geometry_, static_cast<std::int64_t>(boot.mftMirrorCluster), mirror) &&
+      ReadAttributeRuns(device_, geometry_, {}, mirror, attribute_type::kData, mftRuns_) ==
+          result::kSuccess &&
+      !mftRuns_.empty()) {
+    NoteDamage(
+        "the first record of the master file table could not be read or is damaged; "
+        "its copy in $MFTMirr was used");
+    return;
+  }
+  mftRuns_.clear();
+  NoteDamage(
+      "the first record of the master file table and its copy in $MFTMirr could not be "
+      "read or are damaged: the file table cannot be found, so no deleted file can be "
+      "listed; a deep scan (--mode deep) looks for file records anywhere");
 }
 
 FoundFile CFastNtfsRecovery::NewRecord(std::uint32_t number) const {
@@ -72,6 +101,7 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
   extensionNames_.clear();
   recordedFiles_.clear();
   unreadablePieces_ = 0;
+  unreadableRecords_ = 0;
   bool loaded = false;
   if (const ResultCode rc = StartLog(logName, kQuickLogPrefix,
                                      static_cast<std::int64_t>(geometry_.partitionStart), loaded);
@@ -92,6 +122,8 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
   std::uint64_t recordNumber = 0;
   std::int64_t cluster = 0;
   std::vector<std::uint8_t> chunk(geometry_.chunkSize);
+  std::vector<std::uint32_t> unreadable;
+  const std::uint64_t mediumSectors = device_.TotalBytes() / bps;
   const std::uint64_t chunkSectors = geometry_.chunkSize / bps;
   ResultCode result = result::kSuccess;
   for (const DataRun& run : mftRuns_) {
@@ -103,14 +135,32 @@ ResultCode CFastNtfsRecovery::Scan(std::string_view logName) {
     for (std::uint64_t offset = 0; offset < runSectors; offset += chunkSectors) {
       const std::uint64_t sectors = std::min(chunkSectors, runSectors - offset);
       const std::uint64_t records = sectors / geometry_.sectorsPerRecord;
+      // A medium cut short inside the MFT: the records before the cut are still read.
+      const std::uint64_t first = runStart + offset;
+      const std::uint64_t present =
+          placed && first < mediumSectors ? std::min(sectors, mediumSectors - first) : 0;
+      const std::uint64_t presentRecords = present / geometry_.sectorsPerRecord;
       std::int32_t got = 0;
-      if (!placed || ReadSectors(device_, std::span(chunk).first(sectors * bps), runStart + offset,
-                                 static_cast<std::int32_t>(sectors), static_cast<std::int32_t>(bps),
-                                 got) != result::kSuccess) {
+      const ResultCode read = presentRecords != 0
+                                  ? ReadSectors(device_, std::span(chunk).first(present * bps),
+                                                first, static_cast<std::int32_t>(present),
+                                                static_cast<std::int32_t>(bps), got, unreadable)
+                                  : result::kInvalidParameter;
+      if (read != result::kSuccess && read != result::kReadFault) {
         // A piece that cannot be read is passed over; the records after it still count.
         ++unreadablePieces_;
       } else {
-        for (std::uint64_t i = 0; i < records; ++i) {
+        if (presentRecords < records) ++unreadablePieces_;
+        // Only the records that hold an unreadable sector are lost.
+        auto bad = unreadable.begin();
+        for (std::uint64_t i = 0; i < presentRecords; ++i) {
+          const std::uint64_t end = (i + 1) * geometry_.sectorsPerRecord;
+          bool damaged = false;
+          for (; bad != unreadable.end() && *bad < end; ++bad) damaged = true;
+          if (damaged) {
+            ++unreadableRecords_;
+            continue;
+          }
           HandleDeletedRecord(
               std::span(chunk).subspan(i * geometry_.recordSize, geometry_.recordSize),
               static_cast<std::uint32_t>(recordNumber + i));

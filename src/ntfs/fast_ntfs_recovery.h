@@ -41,6 +41,8 @@ class CFastNtfsRecovery : public LogBackedEngine {
   const NtfsGeometry& Geometry() const { return geometry_; }
   // Pieces of the MFT that could not be read during the last scan, and were passed over.
   std::uint64_t UnreadableMftPieces() const { return unreadablePieces_; }
+  // MFT records passed over because a sector of theirs could not be read.
+  std::uint64_t UnreadableMftRecords() const { return unreadableRecords_; }
 
  protected:
   ResultCode OpenVolume(std::uint64_t firstSector, std::uint64_t sectorCount, char16_t driveLetter,
@@ -56,6 +58,7 @@ class CFastNtfsRecovery : public LogBackedEngine {
     std::uint32_t parent = 0;
   };
 
+  void ReadMftRunsFromMirror(const NtfsBootSector& boot);
   void HandleDeletedRecord(std::span<std::uint8_t> record, std::uint32_t number);
   void RecordDeletedFile(std::span<const std::uint8_t> record, const FileRecordHeader& header,
                          std::uint32_t number, std::span<const FileNameAttribute> extraNames);
@@ -78,6 +81,7 @@ class CFastNtfsRecovery : public LogBackedEngine {
   std::map<std::uint32_t, std::vector<FileNameAttribute>> extensionNames_;
   std::unordered_set<std::uint32_t> recordedFiles_;
   std::uint64_t unreadablePieces_ = 0;
+  std::uint64_t unreadableRecords_ = 0;
 };
 
 }  // namespace keldrive

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/file_category.h"
+#include "engine/unreadable_data.h"
 #include "ntfs/attribute.h"
 #include "ntfs/data_stream.h"
 #include "ntfs/ntfs_result.h"
@@ -60,6 +61,8 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
   const std::uint32_t bps = geometry.bytesPerSector;
   const std::uint64_t clusterBytes = geometry.ClusterBytes();
   std::vector<std::uint8_t> piece(kPieceBytes);
+  std::vector<std::uint32_t> unreadable;
+  bool damaged = false;
   std::uint64_t written = 0;
   std::int64_t cluster = 0;
   for (const DataRun& run : runs) {
@@ -80,9 +83,16 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
         std::int32_t sectors = 0;
         rc = ReadSectors(device, std::span(piece).first(n), runSector + done / bps,
                          static_cast<std::int32_t>(n / bps), static_cast<std::int32_t>(bps),
-                         sectors);
-        got = static_cast<std::uint32_t>(sectors) * bps;
-        if (got == 0) return report(100, rc != result::kSuccess ? rc : result::kReadFault);
+                         sectors, unreadable);
+        if (rc != result::kSuccess && rc != result::kReadFault) return report(100, rc);
+        // Unreadable sectors are zeros in the file, reported with where they lie in it.
+        for (const std::uint32_t bad : unreadable) {
+          const std::uint64_t at = written + std::uint64_t{bad} * bps;
+          if (at >= total) break;
+          ReportUnreadableStretch(at, std::min<std::uint64_t>(bps, total - at));
+          damaged = true;
+        }
+        rc = result::kSuccess;
       }
       const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(got, total - written));
       ResultCode current = sink(std::span(piece).first(take));
@@ -95,7 +105,7 @@ ResultCode CopyNtfsFileData(SectorDevice& device, const NtfsGeometry& geometry,
       done += got;
       runBytes -= got;
     }
-    if (written >= total) return result::kSuccess;
+    if (written >= total) return damaged ? report(100, result::kDataError) : result::kSuccess;
   }
   // The runs end before the file does: the rest of its data is not known.
   return report(100, result::kReadFault);

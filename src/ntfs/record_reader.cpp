@@ -11,8 +11,15 @@ ResultCode ReadRecordBlock(SectorDevice& device, const NtfsGeometry& geometry, s
   const std::uint32_t sectors = RecordReadSectors(geometry);
   block.assign(std::size_t{sectors} * geometry.bytesPerSector, 0);
   std::int32_t got = 0;
-  return ReadSectors(device, block, sector, static_cast<std::int32_t>(sectors),
-                     static_cast<std::int32_t>(geometry.bytesPerSector), got);
+  std::vector<std::uint32_t> unreadable;
+  const ResultCode rc =
+      ReadSectors(device, block, sector, static_cast<std::int32_t>(sectors),
+                  static_cast<std::int32_t>(geometry.bytesPerSector), got, unreadable);
+  // The read covers the records after this one too; only this one's own sectors matter.
+  if (rc == result::kReadFault && unreadable.front() >= geometry.sectorsPerRecord) {
+    return result::kSuccess;
+  }
+  return rc;
 }
 
 ResultCode ReadFileRecord(SectorDevice& device, const NtfsGeometry& geometry, std::uint64_t sector,

@@ -6,7 +6,7 @@
 namespace keldrive {
 
 std::string DescribeResult(ResultCode code) {
-  static constexpr std::array<std::pair<ResultCode, const char*>, 29> kTexts{{
+  static constexpr std::array<std::pair<ResultCode, const char*>, 31> kTexts{{
       {result::kSuccess, "success"},
       {result::kInvalidFunction, "operation not supported by this device"},
       {result::kFileNotFound, "no such file"},
@@ -18,11 +18,15 @@ std::string DescribeResult(ResultCode code) {
       {result::kInvalidData, "the data is damaged or not in the expected form"},
       {result::kWriteProtect, "the medium is write-protected"},
       {result::kNotReady, "the device is not ready"},
+      {result::kDataError, "sectors of the medium could not be read"},
       {result::kWriteFault, "write failed"},
       {result::kReadFault, "read failed"},
       {result::kSharingViolation, "the file is in use"},
       {result::kHandleEof, "end of file reached"},
       {result::kNotSupported, "not supported"},
+      {result::kBadDeviceType,
+       "not a disk, a partition or an image file (a pipe, socket or character device cannot be "
+       "scanned)"},
       {result::kFileExists, "the file exists"},
       {result::kInvalidParameter, "invalid parameter or range beyond the medium"},
       {result::kDiskFull, "not enough space on the disk"},

@@ -22,11 +22,15 @@ inline constexpr ResultCode kNotEnoughMemory = 8;
 inline constexpr ResultCode kInvalidData = 13;
 inline constexpr ResultCode kWriteProtect = 19;
 inline constexpr ResultCode kNotReady = 21;
+// Sectors of the medium could not be read: what the platform reports for a bad sector.
+inline constexpr ResultCode kDataError = 23;
 inline constexpr ResultCode kWriteFault = 29;
 inline constexpr ResultCode kReadFault = 30;
 inline constexpr ResultCode kSharingViolation = 32;
 inline constexpr ResultCode kHandleEof = 38;
 inline constexpr ResultCode kNotSupported = 50;
+// A FIFO, a socket or a character device given where a disk or an image is wanted.
+inline constexpr ResultCode kBadDeviceType = 66;
 inline constexpr ResultCode kFileExists = 80;
 inline constexpr ResultCode kInvalidParameter = 87;
 inline constexpr ResultCode kDiskFull = 112;

@@ -325,28 +325,19 @@ ResultCode CProfessionalRecovery::ReadChunk(std::uint64_t sector, std::uint32_t 
   readable = 0;
   std::int32_t got = 0;
   const auto bytes = std::span(buffer_).first(static_cast<std::size_t>(count) * sectorBytes_);
-  const ResultCode rc = ReadSectors(medium_, bytes, sector, static_cast<std::int32_t>(count),
-                                    static_cast<std::int32_t>(sectorBytes_), got);
-  if (rc == result::kSuccess) {
-    readable = count;
-    return rc;
-  }
-  if (rc == result::kInvalidParameter && got == 0 &&
-      sector >= medium_.TotalBytes() / sectorBytes_) {
-    return rc;
-  }
-  // Sector by sector from the one that failed: what can be read is used, the rest is
-  // counted and left as zeros, which nothing recognises.
-  for (std::uint32_t i = static_cast<std::uint32_t>(std::max(got, 0)); i < count; ++i) {
-    const auto one = bytes.subspan(static_cast<std::size_t>(i) * sectorBytes_, sectorBytes_);
-    std::int32_t single = 0;
-    if (ReadSectors(medium_, one, sector + i, 1, static_cast<std::int32_t>(sectorBytes_), single) !=
-            result::kSuccess ||
-        single != 1) {
-      std::fill(one.begin(), one.end(), std::uint8_t{0});
-      ++unreadable_;
-    }
-  }
+  // An area that claims more than the medium holds is read up to the medium's end.
+  const std::uint64_t end = medium_.TotalBytes() / sectorBytes_;
+  if (sector >= end) return result::kInvalidParameter;
+  const auto present = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, end - sector));
+  const auto beyond = bytes.subspan(static_cast<std::size_t>(present) * sectorBytes_);
+  std::fill(beyond.begin(), beyond.end(), std::uint8_t{0});
+  std::vector<std::uint32_t> unreadable;
+  const ResultCode rc = ReadSectors(medium_, bytes, sector, static_cast<std::int32_t>(present),
+                                    static_cast<std::int32_t>(sectorBytes_), got, unreadable);
+  if (rc != result::kSuccess && rc != result::kReadFault) return rc;
+  // The device read what it could sector by sector: the rest are zeros, which nothing
+  // recognises, and are counted.
+  unreadable_ += unreadable.size() + (count - present);
   readable = count;
   return result::kSuccess;
 }

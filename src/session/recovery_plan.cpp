@@ -5,6 +5,8 @@
 #include "disk/medium_queries.h"
 #include "engine/file_category.h"
 #include "engine/recovery_target.h"
+#include "engine/unreadable_data.h"
+#include "platform/file_replace.h"
 #include "platform/folder_tree.h"
 #include "platform/path_info.h"
 #include "platform/same_storage.h"
@@ -50,6 +52,21 @@ std::int32_t RelayRecovery(void* context, std::int32_t percent, std::int32_t, st
   return error;
 }
 
+// A file not written whole keeps what was written under a name that says so,
+// "name (incomplete).ext", so that it never passes for a recovered file; one that holds
+// nothing is removed. Returns where the file is now, empty when removed.
+std::string MarkIncomplete(const std::string& target, std::uint64_t bytes) {
+  if (bytes == 0) {
+    platform::RemoveFile(target);
+    return {};
+  }
+  const std::size_t slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string marked =
+      FreeTargetPath(folder + FitName(target.substr(folder.size()), kIncompleteMark));
+  return platform::ReplaceFile(target, marked) == result::kSuccess ? marked : target;
+}
+
 }  // namespace
 
 TargetCheck CheckRecoveryTarget(const std::string& folder, const std::vector<ScanArea>& media,
@@ -87,8 +104,8 @@ std::vector<RecoveryJob> PlanRecovery(const std::vector<RecoveryItem>& items,
     }
     RecoveryJob job{item, {}, 0};
     if (item.record.isFolder != 0) {
-      job.target =
-          options.keepPaths ? KeptPath(base, item.sourcePath) : JoinPath(base, SafeFileName(item.record.Name()));
+      job.target = options.keepPaths ? KeptPath(base, item.sourcePath)
+                                     : JoinPath(base, SafeFileName(item.record.Name()));
       // The engine lists a folder at the depth it counts from the target path.
       job.depthOffset =
           static_cast<std::int32_t>(CountPathSeparators(job.target)) - (item.depth + 1);
@@ -110,6 +127,7 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
   RecoveryResult result;
   RecoveryRelay relay;
   relay.sink = &progress;
+  const UnreadableDataLog unreadableData;
   relay.progress.jobs = jobs.size();
   std::map<std::string, std::pair<std::size_t, FoundFile>> sources;  // by target
   for (std::size_t i = 0; i < jobs.size() && !relay.cancelled; ++i) {
@@ -150,8 +168,10 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
       file.record = source->second.second;
     }
     file.code = relay.outcome[target];
+    file.unreadable = unreadableData.Of(target);
     if (platform::QueryPathKind(target) == platform::PathKind::kRegularFile) {
       GetFileSize(target, file.bytes);
+      if (file.code != result::kSuccess) file.incompleteAs = MarkIncomplete(target, file.bytes);
     }
     if (file.code == result::kSuccess) {
       ++result.recovered;
@@ -164,9 +184,24 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
   return result;
 }
 
+std::string DescribeRecoveryFailure(const FileOutcome& file) {
+  std::string text = DescribeRecoveryFailure(file.code);
+  if (!file.unreadable.empty()) text += " (" + DescribeStretches(file.unreadable) + ")";
+  if (!file.incompleteAs.empty()) {
+    text += "; what could be recovered is kept as " + file.incompleteAs;
+  } else if (file.code != ResultCancelled && file.code != result::kInvalidName) {
+    text += "; nothing of it could be written";
+  }
+  return text;
+}
+
 std::string DescribeRecoveryFailure(ResultCode code) {
   if (code == result::kReadFault) {
-    return "not all of its data could be read (its clusters may have been reused)";
+    return "its data ends before its size: the chain of its clusters is gone, or they may "
+           "have been reused";
+  }
+  if (code == result::kDataError) {
+    return "sectors of the medium holding its data could not be read; they are zeros in the file";
   }
   if (code == result::kWriteFault) return "its cluster size is not believable";
   if (code < 0 && code != ResultCancelled) {

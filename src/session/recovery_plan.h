@@ -4,9 +4,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/found_file.h"
+#include "engine/unreadable_data.h"
 #include "platform/result_code.h"
 #include "platform/system_roots.h"
 #include "session/scan_area.h"
@@ -43,8 +45,8 @@ struct RecoveryItem {
 };
 
 struct RecoveryOptions {
-  std::string target;       // the folder the user chose
-  bool keepPaths = false;   // target/<folders>/<name> instead of target/<category>/<name>
+  std::string target;        // the folder the user chose
+  bool keepPaths = false;    // target/<folders>/<name> instead of target/<category>/<name>
   bool areaFolders = false;  // files of several areas: target/<area folder>/...
 };
 
@@ -64,14 +66,21 @@ std::vector<RecoveryJob> PlanRecovery(const std::vector<RecoveryItem>& items,
                                       const std::vector<const ScanRecord*>& scans,
                                       const RecoveryOptions& options);
 
+// Put before the extension of a file not written whole: "photo (incomplete).jpg".
+inline constexpr std::string_view kIncompleteMark = " (incomplete)";
+
 // How one written file ended.
 struct FileOutcome {
   std::string source;  // the path in the scan, for folders the folder's path
-  std::string target;
+  std::string target;  // where it was to go
   ResultCode code = result::kSuccess;
   std::uint64_t bytes = 0;  // written to the target
   std::size_t scan = 0;     // the loaded scan it came from
   std::optional<FoundFile> record;  // its record, when the file was chosen itself
+  // Where a file not written whole is kept, under the incomplete mark; empty when nothing
+  // of it could be written and the empty file was removed.
+  std::string incompleteAs;
+  std::vector<UnreadableStretch> unreadable;  // zeros in the file where the medium failed
 };
 
 struct RecoveryProgress {
@@ -98,5 +107,8 @@ RecoveryResult RunRecovery(const std::vector<RecoveryJob>& jobs,
 
 // What went wrong with one file, in words a user understands.
 std::string DescribeRecoveryFailure(ResultCode code);
+// The same for one file of a recovery, with where its unreadable bytes lie and where what
+// was recovered of it is kept.
+std::string DescribeRecoveryFailure(const FileOutcome& file);
 
 }  // namespace keldrive

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "engine/unreadable_data.h"
 #include "session/scan_report.h"
 
 namespace keldrive {
@@ -19,8 +20,11 @@ std::optional<ReportFormat> ReportFormatOfName(const std::string& path) {
 
 std::string RecoveryResultText(const FileOutcome& file) {
   if (file.code == result::kSuccess) return "complete";
-  const std::string why = DescribeRecoveryFailure(file.code);
-  return (file.bytes != 0 ? "incomplete: " : "failed: ") + why;
+  std::string text = (file.incompleteAs.empty() ? "failed: " : "incomplete: ") +
+                     DescribeRecoveryFailure(file.code);
+  if (!file.unreadable.empty()) text += "; unreadable: " + DescribeStretches(file.unreadable);
+  if (file.incompleteAs.empty()) text += "; nothing was kept";
+  return text;
 }
 
 ResultCode WriteRecoveryReport(const ScanSetBrowser& browser, const RecoveryResult& outcome,
@@ -45,8 +49,12 @@ ResultCode WriteRecoveryReport(const ScanSetBrowser& browser, const RecoveryResu
         file.record.SetName(written.target.substr(written.target.find_last_of('/') + 1));
         file.path = written.source.empty() ? std::string(file.record.Name()) : written.source;
       }
-      RecoveredFileFacts facts{written.target, written.bytes, {}, RecoveryResultText(written)};
-      DigestOfFile(written.target, DigestKind::kSha256, facts.sha256);
+      // A file not written whole is kept under its incomplete mark, or not at all.
+      const std::string& kept =
+          written.code == result::kSuccess ? written.target : written.incompleteAs;
+      RecoveredFileFacts facts{kept, kept.empty() ? 0 : written.bytes, {},
+                               RecoveryResultText(written)};
+      if (!kept.empty()) DigestOfFile(kept, DigestKind::kSha256, facts.sha256);
       file.recovered = std::move(facts);
       writer.File(file);
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/log_backed_engine.h"
 #include "platform/clock.h"
 #include "session/engine_environment.h"
 #include "session/engine_selection.h"
@@ -140,13 +141,28 @@ ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
   record.logs = scan.engine->LogNames();
   record.found = scan.engine->GetFoundCount();
   record.ended = platform::UtcFileTimeNow();
-  record.state = rc == result::kSuccess   ? ScanState::kFinished
+  record.state = rc == result::kSuccess  ? ScanState::kFinished
                  : rc == ResultCancelled ? ScanState::kStopped
                                          : ScanState::kFailed;
   ScanResumePoint resume;
+  // Every engine reads through the one medium opened here, which remembers what failed.
+  record.unreadableSectors = scan.medium.unreadable->Count();
+  if (const auto* logBacked = dynamic_cast<const LogBackedEngine*>(scan.engine.get())) {
+    for (const std::string& note : logBacked->DamageNotes()) {
+      record.notes += (record.notes.empty() ? "" : "\n") + note;
+    }
+  }
+  if (!scan.medium.unreadable->Empty()) {
+    record.notes += (record.notes.empty() ? "" : "\n") +
+                    DescribeUnreadable(scan.medium.unreadable->Positions(),
+                                       scan.medium.unreadable->MediumName()) +
+                    " and were passed over";
+  }
+  record.damaged = !record.notes.empty();
   if (professional != nullptr) {
     resume = professional->ResumePoint();
-    record.unreadableSectors = professional->UnreadableSectors();
+    record.unreadableSectors =
+        std::max(record.unreadableSectors, professional->UnreadableSectors());
   } else {
     resume.extentLength = record.area.sectors.Count();
     // A quick engine walks the file system, not the sectors: a finished walk covered it.
@@ -192,8 +208,8 @@ ScanOutcome LoadScan(const ScanCatalogue& catalogue, const ScanArea& area,
   if (chosen == scans.end()) {
     outcome.result = result::kFileNotFound;
     outcome.problem = ScanProblem::kNotScanned;
-    outcome.message = number ? "no scan " + std::to_string(*number) + " of this medium"
-                             : "not scanned yet";
+    outcome.message =
+        number ? "no scan " + std::to_string(*number) + " of this medium" : "not scanned yet";
     return outcome;
   }
   if (chosen->match == MediumMatch::kChanged) {
@@ -231,8 +247,8 @@ ScanOutcome LoadRecordedScan(const ScanCatalogue& catalogue, const ScanRecord& r
   if (log.empty()) {
     outcome.result = result::kFileNotFound;
     outcome.problem = ScanProblem::kCannotLoadLogs;
-    outcome.message = "scan " + std::to_string(record.number) + " left no scan log in " +
-                      record.folder;
+    outcome.message =
+        "scan " + std::to_string(record.number) + " left no scan log in " + record.folder;
     return outcome;
   }
   if (const ResultCode rc = scan.engine->Scan(log); rc != result::kSuccess) {

@@ -121,6 +121,10 @@ def recovery_report_problems(report, fileobjects):
     with open(report, newline="", encoding="utf-8") as f:
         rows = list(csv.DictReader(f))
     for row in rows:
+        if not row["target"]:
+            if not row["result"].endswith("nothing was kept"):
+                problems.append(f"{row['path']}: no target, yet something was kept")
+            continue
         with open(row["target"], "rb") as written:
             data = written.read()
         if hashlib.sha256(data).hexdigest() != row["sha256"] or len(data) != int(row["bytes_written"]):

@@ -1,9 +1,13 @@
 #include "disk/sector_device.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <numeric>
 #include <vector>
@@ -111,6 +115,73 @@ TEST(ReadSectors, ReportsTheWholeSectorsBeforeAFailure) {
   EXPECT_EQ(got, 2);
 }
 
+TEST(ReadSectors, DeliversEverySectorAroundUnreadableOnes) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint64_t> bad;  // 512-byte sectors of the medium
+    std::int32_t sectorSize;
+    std::vector<std::uint32_t> unreadable;  // in the read's own sectors
+    std::uint64_t counted;                  // 512-byte sectors on the device's record
+  };
+  const Case cases[] = {
+      {"one bad sector in the middle", {10}, 512, {10}, 1},
+      {"the first and the last sector", {0, 299}, 512, {0, 299}, 2},
+      {"a run across two pieces", {126, 127, 128, 129}, 512, {126, 127, 128, 129}, 4},
+      {"a bad 512-byte part of a 4096-byte sector", {17}, 4096, {2}, 8},
+  };
+  for (const Case& c : cases) {
+    MemoryDevice m(300 * 512);
+    for (const std::uint64_t sector : c.bad) m.medium->FailSector(sector);
+    const auto count = static_cast<std::int32_t>(300 * 512 / c.sectorSize);
+    std::vector<std::uint8_t> buffer(300 * 512, 0xAA);
+    std::vector<std::uint32_t> unreadable;
+    std::int32_t got = -1;
+    EXPECT_EQ(ReadSectors(m.device, buffer, 0, count, c.sectorSize, got, unreadable),
+              result::kReadFault)
+        << c.what;
+    EXPECT_EQ(unreadable, c.unreadable) << c.what;
+    EXPECT_EQ(got, static_cast<std::int32_t>(c.unreadable.front())) << c.what;
+    // Readable sectors hold the medium's bytes, unreadable ones zeros, never stale data.
+    const auto size = static_cast<std::size_t>(c.sectorSize);
+    for (std::size_t s = 0; s < buffer.size() / size; ++s) {
+      const bool bad = std::find(unreadable.begin(), unreadable.end(), s) != unreadable.end();
+      const auto first = buffer.begin() + static_cast<std::ptrdiff_t>(s * size);
+      const bool same =
+          std::equal(first, first + static_cast<std::ptrdiff_t>(size),
+                     m.medium->Bytes().begin() + static_cast<std::ptrdiff_t>(s * size));
+      const bool zero = std::all_of(first, first + static_cast<std::ptrdiff_t>(size),
+                                    [](std::uint8_t b) { return b == 0; });
+      EXPECT_TRUE(bad ? zero : same) << c.what << ", sector " << s;
+    }
+    EXPECT_EQ(m.device.unreadable->Count(), c.counted) << c.what;
+    // A second read of the same sectors, through a shared record, counts nothing new.
+    SectorDevice shared = ShareDevice(m.device);
+    ReadSectors(shared, buffer, 0, count, c.sectorSize, got, unreadable);
+    EXPECT_EQ(m.device.unreadable->Count(), c.counted) << c.what;
+  }
+}
+
+TEST(ReadSectors, ASoundReadIsReadOnce) {
+  MemoryDevice m(300 * 512);
+  std::vector<std::uint8_t> buffer(300 * 512);
+  std::vector<std::uint32_t> unreadable{7};
+  std::int32_t got = 0;
+  ASSERT_EQ(ReadSectors(m.device, buffer, 0, 300, 512, got, unreadable), result::kSuccess);
+  EXPECT_TRUE(unreadable.empty());
+  EXPECT_EQ(m.medium->ReadRequests().size(), 3u);
+  EXPECT_TRUE(m.device.unreadable->Empty());
+}
+
+TEST(DescribeUnreadable, NamesRunsOfSectorsAndTheMedium) {
+  EXPECT_EQ(DescribeUnreadable({70}, "disk.img"), "sector 70 of disk.img could not be read");
+  EXPECT_EQ(DescribeUnreadable({70, 71, 72, 90}, "/dev/sdb"),
+            "sectors 70-72, 90 of /dev/sdb could not be read");
+  std::vector<std::uint64_t> many;
+  for (std::uint64_t i = 0; i < 20; ++i) many.push_back(i * 2);
+  EXPECT_EQ(DescribeUnreadable(many, "m"),
+            "sectors 0, 2, 4, 6, 8, 10, 12, 14, ... of m could not be read");
+}
+
 TEST(ReadSectors, EndOfMediumInsideTheRangeIsAReadFault) {
   MemoryDevice m(20 * 512);
   m.device.totalSectors = 30;  // a medium that shrank after it was opened
@@ -187,6 +258,25 @@ TEST(OpenImageFile, CountsWhole512ByteSectorsOnly) {
   SectorDevice second;  // the same medium open twice at once
   ASSERT_EQ(OpenImageFile(path, second), result::kSuccess);
   EXPECT_EQ(ReadSectors(second, buffer, 0, 1, 512, got), result::kSuccess);
+}
+
+TEST(OpenImageFile, RefusesWhatCannotBeReadAsAMediumWithoutWaiting) {
+  testing::TempDir dir;
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string socketPath = dir.File("socket");
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A FIFO without a writer would block an ordinary open for ever.
+  for (const std::string& path : {fifo, socketPath, std::string("/dev/null")}) {
+    SectorDevice device;
+    EXPECT_EQ(OpenImageFile(path, device), result::kBadDeviceType) << path;
+    EXPECT_FALSE(device.IsOpen()) << path;
+  }
+  ::close(listener);
 }
 
 TEST(OpenImageFile, ReportsMissingFilesAndFolders) {

@@ -135,7 +135,10 @@ TEST_F(CraftedVolume, ResultCodesTellWhatWentWrong) {
   EXPECT_EQ(ReadAttributeRuns(device_, geometry_, mftRuns_, device_.totalSectors - 2, 0x80, runs),
             result::kInvalidParameter)
       << "an 8 KiB read beyond the medium";
+  // The 8 KiB read holds the records after it too: only a sector of its own fails it.
   medium_->FailSector(SectorOf(40) + 3);
+  EXPECT_EQ(Read(40, clusters), ntfs_result::kAttributeNotFound);
+  medium_->FailSector(SectorOf(40) + 1);
   EXPECT_EQ(Read(40, clusters), result::kReadFault);
 }
 

@@ -20,6 +20,10 @@ ResultCode LastError() {
   return ResultFromErrno(errno);
 }
 
+bool IsStream(mode_t mode) {
+  return S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode);
+}
+
 }  // namespace
 
 FileHandle::~FileHandle() {
@@ -61,16 +65,22 @@ ResultCode FileHandle::Open(const std::string& path, OpenMode mode, FileHandle& 
       flags |= O_RDWR | O_CREAT;
       break;
   }
+  // A FIFO would block the open until a writer came, and neither it, a socket nor a
+  // character device can be read at an offset: they are refused before they are opened,
+  // and the open itself never waits.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && IsStream(info.st_mode)) return result::kBadDeviceType;
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0644);
+    fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return LastError();
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (::fstat(fd, &info) == 0 && (S_ISDIR(info.st_mode) || IsStream(info.st_mode))) {
     ::close(fd);
-    return result::kDirectory;
+    return S_ISDIR(info.st_mode) ? result::kDirectory : result::kBadDeviceType;
   }
+  // Reads of files and disks wait for their data as usual.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   out.fd_ = fd;
   out.path_ = path;
   return result::kSuccess;
