@@ -15,6 +15,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::string folder =
       (std::filesystem::temp_directory_path() / "keldrive-fuzz-deep").string();
+  // A fresh folder each time: logs an earlier input left would be loaded and added to.
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  std::filesystem::create_directories(folder, ignored);
   std::vector<std::uint8_t> bytes(data, data + size);
   // Whole sectors, and room behind the input so that what it points past itself reads as
   // zeros rather than failing at once.

@@ -10,6 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string folder = keldrive::fuzzing::ScanFolder("keldrive-fuzz-ntfs");
   keldrive::CFastNtfsRecovery engine(
       keldrive::ScanEnvironment{[] { return folder; }, folder, nullptr});
+  keldrive::fuzzing::EmptyScanFolder(folder);
   keldrive::fuzzing::ScanInput(engine, data, size);
   return 0;
 }

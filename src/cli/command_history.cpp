@@ -140,9 +140,11 @@ void PrintTable(const ScanHistory& history, const std::map<std::string, ScanReco
   }
   // Scans with no entry: running now, or failed before they got anywhere.
   for (const auto& [folder, record] : records) {
+    // clang 14 cannot capture a structured binding.
+    const auto& scanFolder = folder;
     const bool listed =
         std::any_of(history.Entries().begin(), history.Entries().end(),
-                    [&](const ScanHistoryEntry& entry) { return entry.scanFolder == folder; });
+                    [&](const ScanHistoryEntry& entry) { return entry.scanFolder == scanFolder; });
     if (listed) continue;
     const bool image = record.area.source.IsImage();
     text.AddRow({std::to_string(++number), image ? "image" : "area",
