@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes fuzz/corpus/fat_quick_scan/tiny-fat12: a whole 64 KiB FAT12 volume (mkfs.fat and
 # mtools) with a folder, a long name, a deleted file and a deleted file inside the folder.
-# A volume that small is scanned whole in a fraction of the time a 64 KiB head of a larger
-# volume takes (whose boot sector claims sectors far past the input), so the fuzzer runs
-# many more inputs a second. Needs dosfstools and mtools.
+# The other seeds are the first 64 KiB of larger volumes, whose boot sectors claim far more
+# than the input holds; this one is a whole volume, so mutations start from one the scan
+# can walk to its end. Needs dosfstools and mtools.
 set -euo pipefail
 cd "$(dirname "$0")"
 work=$(mktemp -d)
