@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace keldrive::ui {
+
+// One desktop program per user session. The first copy listens on a local socket named for
+// the user; a later copy hands it its image arguments, which brings the first copy's window
+// forward (and adds the images), and ends.
+class SingleInstance : public QObject {
+  Q_OBJECT
+
+ public:
+  enum class Role {
+    kFirst,         // no other copy runs: go on starting
+    kHandedOver,    // another copy took the arguments: end
+    kOtherStarting  // another copy runs but has no window yet: say so and end
+  };
+
+  explicit SingleInstance(QString name, QObject* parent = nullptr);
+
+  // Claims the name or hands `arguments` (image paths) to the copy holding it.
+  Role Claim(const QStringList& arguments);
+
+  // Set by the first copy once its main window exists; until then others are told it is
+  // still starting.
+  void SetReady(bool ready) { ready_ = ready; }
+
+  static QString DefaultName();
+
+ signals:
+  // Another copy was started with these arguments.
+  void activated(const QStringList& arguments);
+
+ private:
+  void OnConnection();
+
+  QString name_;
+  QLocalServer server_;
+  bool ready_ = false;
+};
+
+}  // namespace keldrive::ui
