@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -104,6 +105,15 @@ CMainWnd::CMainWnd(std::string scanLogRoot, QWidget* parent)
   auto* pagerLayout = new QVBoxLayout(pagerHost);
   pagerLayout->setContentsMargins(0, 0, 0, 0);
   pagerLayout->addWidget(pager_);
+  // The file list gets the room; the type tree and the preview what they need.
+  auto* splitter = Control<QSplitter>(*this, "ResultSplitter");
+  splitter->setStretchFactor(0, 0);
+  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(2, 0);
+  splitter->setSizes({190, 600, 240});
+  Control<QTextBrowser>(*this, "PreviewEdit")
+      ->setPlaceholderText("Click a file to see what it holds before you recover it.");
+  Control<QLabel>(*this, "TxtMainInfo")->setText(Texts().Message("MSG0101"));
   FillFileTypeOptions();
   Connect();
   ApplyCaptions();

@@ -19,6 +19,7 @@ CRecoverProcessWnd::CRecoverProcessWnd(QWidget* owner, std::vector<RecoveryJob> 
       target_(std::move(target)) {
   Ctl<QPushButton>("FinishBtn")->hide();
   Ctl<QTreeWidget>("DetailList")->hide();
+  Ctl<QTreeWidget>("DetailList")->setColumnWidth(0, 300);
   initialSize_ = size();
   connect(Ctl<QPushButton>("FinishBtn"), &QPushButton::clicked, this, [this] { done(kDone); });
   connect(Ctl<QPushButton>("OpenBtn"), &QPushButton::clicked, this,

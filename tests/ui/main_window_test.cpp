@@ -68,6 +68,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.CurrentPage(), int(CMainWnd::kMediaPage));
     window.SetPathChoosers({[this](QWidget*) { return image_; }, {}, {}});
     Click(window, "BtnLoadImage");
+    testing::Screenshot(window, "main-media");
     QSignalSpy shown(&window, &CMainWnd::resultsShown);
     Click(window, "BtnScan");
     QTRY_COMPARE_WITH_TIMEOUT(shown.count(), 1, 60000);
@@ -91,6 +92,11 @@ class MainWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
+    // The offscreen platform warns of every window it cannot size by hints; that is noise.
+    static const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+          if (!message.contains("propagateSizeHints")) previous(type, context, message);
+        });
     QVERIFY(work_.isValid());
     qputenv("XDG_DATA_HOME", (work_.path() + "/data").toUtf8());
     std::string appFolder;
@@ -204,8 +210,12 @@ class MainWindowTest : public QObject {
     QVERIFY2(summary.contains(" 2 files"), qPrintable(summary));
     QTemporaryDir target;
     window_->SetPathChoosers({{}, [&target](QWidget*) { return target.path(); }, {}});
-    connect(window_.get(), &CMainWnd::popUpOpening, this,
-            [](CPopUpWnd* window) { PressWhenShown(window, "FinishBtn"); });
+    connect(window_.get(), &CMainWnd::popUpOpening, this, [](CPopUpWnd* window) {
+      window->findChild<QPushButton*>("DetailBtn")->click();
+      connect(window, &CPopUpWnd::progressShown, window,
+              [window] { testing::Screenshot(*window, "recover-progress"); });
+      PressWhenShown(window, "FinishBtn");
+    });
     Click(*window_, "BtnRecover");
     QStringList names;
     for (std::size_t entry : list.Checked()) {
@@ -226,6 +236,45 @@ class MainWindowTest : public QObject {
     }
   }
 
+  void aDiskImageIsCopiedWholeAndOfferedForScanning() {
+    Click(*window_, "BtnCreateImageMode");
+    QVERIFY(window_->findChild<QPushButton*>("BtnCreateImage")->isVisible());
+    QVERIFY(!window_->findChild<QPushButton*>("BtnScan")->isVisible());
+    const QString copy = work_.path() + "/copy.img";
+    window_->SetPathChoosers(
+        {[this](QWidget*) { return image_; }, {}, [&copy](QWidget*) { return copy; }});
+    Click(*window_, "BtnLoadImage");
+    connect(window_.get(), &CMainWnd::popUpOpening, this, [](CPopUpWnd* window) {
+      connect(window, &CPopUpWnd::progressShown, window,
+              [window] { testing::Screenshot(*window, "create-image-progress"); });
+    });
+    Click(*window_, "BtnCreateImage");
+    QCOMPARE(Sha256(copy), Sha256(image_));
+    QVERIFY(QFile::exists(copy + ".map"));
+    // Answered yes to scanning it: the copy is in the list, ready for deleted recovery.
+    QCOMPARE(window_->Mode(), RecoveryMode::kDeleted);
+    QCOMPARE(window_->CurrentPage(), int(CMainWnd::kMediaPage));
+    auto* list = window_->findChild<QTreeWidget*>("DiskList");
+    QVERIFY(!list->findItems("copy.img", Qt::MatchContains | Qt::MatchRecursive).isEmpty());
+  }
+
+  void theFileTypePageOffersEveryExtensionOfTheCategories() {
+    Click(*window_, "BtnDeepRecovery");
+    window_->SetPathChoosers({[this](QWidget*) { return image_; }, {}, {}});
+    Click(*window_, "BtnLoadImage");
+    Click(*window_, "BtnNext");
+    QCOMPARE(window_->CurrentPage(), int(CMainWnd::kFileTypePage));
+    testing::Screenshot(*window_, "main-file-types");
+    auto* photo = window_->findChild<QCheckBox*>("ChkPhoto");
+    auto* jpg = window_->findChild<QCheckBox*>("Opt_jpg");
+    QVERIFY(jpg != nullptr && jpg->isChecked());
+    photo->setChecked(false);  // a category box carries its extensions with it
+    QVERIFY(!jpg->isChecked());
+    Click(*window_, "BtnPrev");
+    Click(*window_, "BtnPrev");
+    QCOMPARE(window_->CurrentPage(), int(CMainWnd::kCategoryPage));
+  }
+
   void cancellingAScanAsksAndANoGoesOn() {
     int asked = 0;
     CMessageBox::SetResponder([&asked](MessageKind kind, const QString&) {
@@ -233,6 +282,10 @@ class MainWindowTest : public QObject {
       return 2;  // no: carry on
     });
     connect(window_.get(), &CMainWnd::popUpOpening, this, [](CPopUpWnd* window) {
+      if (window->objectName() == "SearchProcessWnd") {
+        connect(window, &CPopUpWnd::progressShown, window,
+                [window] { testing::Screenshot(*window, "search-progress"); });
+      }
       if (window->objectName() != "ScanProcessWnd") return;
       connect(window, &CPopUpWnd::progressShown, window, [window] {
         testing::Screenshot(*window, "scan-progress");
