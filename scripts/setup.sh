@@ -24,6 +24,7 @@ packages=(
   pkg-config
   python3
   python3-fusepy
+  python3-jsonschema
   sleuthkit
   util-linux
   zlib1g-dev

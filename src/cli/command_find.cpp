@@ -3,7 +3,7 @@
 #include "app/formatting.h"
 #include "cli/command.h"
 #include "cli/found_file_text.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/scan_session.h"
 #include "cli/text_table.h"
 #include "cli/type_selection.h"
@@ -57,12 +57,11 @@ int Run(const Arguments& arguments, Context& context) {
     for (FoundFile& file : found) files.emplace_back(i, std::move(file));
   }
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginArray();
+    Json json = Json::array();
     for (const auto& [scan, file] : files) {
-      WriteFoundFileJson(json, file, browser.PathOf(scan, file));
+      json.push_back(FoundFileJson(file, browser.PathOf(scan, file)));
     }
-    json.EndArray();
+    WriteJson(context.out, json);
     return kExitOk;
   }
   TextTable table({{"CATEGORY"}, {"SIZE", true}, {"MODIFIED"}, {"PATH"}});

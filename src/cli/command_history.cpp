@@ -7,7 +7,7 @@
 #include "app/formatting.h"
 #include "app/scan_history.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/text_table.h"
 #include "session/scan_catalogue.h"
 
@@ -59,54 +59,49 @@ std::string ProgressText(const ScanHistoryEntry& entry) {
 
 void PrintJson(const ScanHistory& history, const std::map<std::string, ScanRecord>& records,
                std::ostream& out) {
-  JsonWriter json(out);
-  json.BeginObject();
-  json.Field("root", history.Root());
-  json.Field("scanNumber", history.ScanNumber());
-  json.Field("skippedEntries", static_cast<std::uint64_t>(history.SkippedEntries()));
-  json.Key("entries");
-  json.BeginArray();
+  Json json;
+  json["root"] = history.Root();
+  json["scanNumber"] = history.ScanNumber();
+  json["skippedEntries"] = static_cast<std::uint64_t>(history.SkippedEntries());
+  json["entries"] = Json::array();
   for (const ScanHistoryEntry& entry : history.Entries()) {
     const ScanRecord* record = RecordOf(records, entry.scanFolder);
-    json.BeginObject();
-    json.Field("kind", KindOf(entry));
-    json.Field("mode", ModeOf(entry, record));
-    json.Field("state", record != nullptr ? std::string(ScanStateName(record->state)) : "");
-    json.Field("disk", entry.diskNumber);
-    json.Field("startSector", entry.firstSector);
-    json.Field("sectors", entry.sectorCount);
-    json.Field("image", entry.imagePath);
-    json.Field("imageWriteTime", entry.imageWriteTime);
-    json.Field("freeBytes", entry.freeBytes);
-    json.Field("folder", entry.scanFolder);
-    json.Field("extentStart", entry.resume.extentStart);
-    json.Field("extentLength", entry.resume.extentLength);
-    json.Field("extentOffset", entry.resume.extentOffset);
-    json.Field("sectorsDone", entry.resume.sectorsDone);
-    json.Field("filesFound", entry.resume.filesFound);
-    json.EndObject();
+    Json row;
+    row["kind"] = KindOf(entry);
+    row["mode"] = ModeOf(entry, record);
+    row["state"] = record != nullptr ? std::string(ScanStateName(record->state)) : "";
+    row["disk"] = entry.diskNumber;
+    row["startSector"] = entry.firstSector;
+    row["sectors"] = entry.sectorCount;
+    row["image"] = entry.imagePath;
+    row["imageWriteTime"] = entry.imageWriteTime;
+    row["freeBytes"] = entry.freeBytes;
+    row["folder"] = entry.scanFolder;
+    row["extentStart"] = entry.resume.extentStart;
+    row["extentLength"] = entry.resume.extentLength;
+    row["extentOffset"] = entry.resume.extentOffset;
+    row["sectorsDone"] = entry.resume.sectorsDone;
+    row["filesFound"] = entry.resume.filesFound;
+    json["entries"].push_back(std::move(row));
   }
-  json.EndArray();
-  json.Key("scans");
-  json.BeginArray();
+  json["scans"] = Json::array();
   for (const auto& [folder, record] : records) {
-    json.BeginObject();
-    json.Field("scan", record.number);
-    json.Field("folder", folder);
-    json.Field("mode", RecoveryModeName(record.mode));
-    json.Field("whole", record.whole);
-    json.Field("state", ScanStateName(record.state));
-    json.Field("medium", record.area.source.path);
-    json.Field("volume", record.area.number);
-    json.Field("firstSector", record.area.sectors.First());
-    json.Field("sectors", record.area.sectors.Count());
-    json.Field("started", FormatFileTime(record.started));
-    json.Field("found", record.found);
-    json.Field("unreadableSectors", record.unreadableSectors);
-    json.EndObject();
+    Json row;
+    row["scan"] = record.number;
+    row["folder"] = folder;
+    row["mode"] = RecoveryModeName(record.mode);
+    row["whole"] = record.whole;
+    row["state"] = ScanStateName(record.state);
+    row["medium"] = record.area.source.path;
+    row["volume"] = record.area.number;
+    row["firstSector"] = record.area.sectors.First();
+    row["sectors"] = record.area.sectors.Count();
+    row["started"] = FormatFileTime(record.started);
+    row["found"] = record.found;
+    row["unreadableSectors"] = record.unreadableSectors;
+    json["scans"].push_back(std::move(row));
   }
-  json.EndArray();
-  json.EndObject();
+  WriteJson(out, json);
 }
 
 void PrintTable(const ScanHistory& history, const std::map<std::string, ScanRecord>& records,

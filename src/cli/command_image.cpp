@@ -3,7 +3,7 @@
 
 #include "app/formatting.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/medium_argument.h"
 #include "cli/progress_bar.h"
 #include "disk/disk_image_job.h"
@@ -124,33 +124,30 @@ void PrintJson(Context& context, const std::string& argument, const std::string&
                std::uint64_t firstSector, const ImageCopySummary& summary, ResultCode rc,
                bool cancelled) {
   const auto sectorBytes = static_cast<std::uint64_t>(summary.sectorSize);
-  JsonWriter json(context.out);
-  json.BeginObject();
-  json.Field("medium", argument);
-  json.Field("target", target);
-  json.Field("map", summary.mapPath);
-  json.Field("sectorSize", summary.sectorSize);
-  json.Field("bytes", summary.sectorsTotal * sectorBytes);
-  json.Field("bytesCopied", summary.bytesCopied);
-  json.Field("bytesUnreadable", summary.bytesUnreadable);
-  json.Field("bytesPending", summary.bytesPending);
-  json.Field("milliseconds", summary.milliseconds);
-  json.Field("resumed", summary.resumed);
-  json.Field("finished", summary.bytesPending == 0 && (rc == 0 || rc == result::kReadFault));
-  json.Field("cancelled", cancelled);
-  json.Field("result", rc);
-  json.Key("unreadable");
-  json.BeginArray();
+  Json json;
+  json["medium"] = argument;
+  json["target"] = target;
+  json["map"] = summary.mapPath;
+  json["sectorSize"] = summary.sectorSize;
+  json["bytes"] = summary.sectorsTotal * sectorBytes;
+  json["bytesCopied"] = summary.bytesCopied;
+  json["bytesUnreadable"] = summary.bytesUnreadable;
+  json["bytesPending"] = summary.bytesPending;
+  json["milliseconds"] = summary.milliseconds;
+  json["resumed"] = summary.resumed;
+  json["finished"] = summary.bytesPending == 0 && (rc == 0 || rc == result::kReadFault);
+  json["cancelled"] = cancelled;
+  json["result"] = rc;
+  json["unreadable"] = Json::array();
   for (const SectorRun& run : summary.unreadable) {
-    json.BeginObject();
-    json.Field("offset", run.First() * sectorBytes);
-    json.Field("bytes", run.Count() * sectorBytes);
-    json.Field("sourceSector", firstSector + run.First());
-    json.Field("sectors", run.Count());
-    json.EndObject();
+    Json stretch;
+    stretch["offset"] = run.First() * sectorBytes;
+    stretch["bytes"] = run.Count() * sectorBytes;
+    stretch["sourceSector"] = firstSector + run.First();
+    stretch["sectors"] = run.Count();
+    json["unreadable"].push_back(std::move(stretch));
   }
-  json.EndArray();
-  json.EndObject();
+  WriteJson(context.out, json);
 }
 
 void PrintText(Context& context, const std::string& argument, const std::string& target,

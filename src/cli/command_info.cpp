@@ -2,7 +2,7 @@
 
 #include "app/formatting.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/medium_argument.h"
 #include "disk/sector_device.h"
 
@@ -53,18 +53,17 @@ int Run(const Arguments& arguments, Context& context) {
   const std::uint64_t bytes = count * sectorSize;
 
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginObject();
-    json.Field("medium", argument);
-    json.Field("kind", KindName(medium.kind));
-    json.Field("path", medium.path);
-    json.Field("disk", medium.diskNumber);
-    json.Field("sectorSize", sectorSize);
-    json.Field("deviceSectors", device.totalSectors);
-    json.Field("firstSector", first);
-    json.Field("sectors", count);
-    json.Field("bytes", bytes);
-    json.EndObject();
+    Json json;
+    json["medium"] = argument;
+    json["kind"] = KindName(medium.kind);
+    json["path"] = medium.path;
+    json["disk"] = medium.diskNumber;
+    json["sectorSize"] = sectorSize;
+    json["deviceSectors"] = device.totalSectors;
+    json["firstSector"] = first;
+    json["sectors"] = count;
+    json["bytes"] = bytes;
+    WriteJson(context.out, json);
     return kExitOk;
   }
   context.out << "medium:        " << argument << " (" << KindName(medium.kind) << ")\n"

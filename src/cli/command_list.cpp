@@ -2,7 +2,7 @@
 
 #include "app/formatting.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/text_table.h"
 #include "disk/checked_math.h"
 #include "disk/medium_queries.h"
@@ -50,29 +50,26 @@ int ListImage(const std::string& image, const Arguments& arguments, Context& con
     return CheckedMul64(area.sectors.Count(), area.source.sectorBytes).value_or(UINT64_MAX);
   };
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginObject();
-    json.Field("image", image);
-    json.Field("partitioned", layout.partitioned);
-    json.Field("scheme", layout.scheme);
-    json.Field("sectorSize", layout.whole.source.sectorBytes);
-    json.Field("sectors", layout.whole.sectors.Count());
-    json.Key("areas");
-    json.BeginArray();
+    Json json;
+    json["image"] = image;
+    json["partitioned"] = layout.partitioned;
+    json["scheme"] = layout.scheme;
+    json["sectorSize"] = layout.whole.source.sectorBytes;
+    json["sectors"] = layout.whole.sectors.Count();
+    json["areas"] = Json::array();
     for (const ScanArea& area : layout.areas) {
-      json.BeginObject();
-      json.Field("number", area.number);
-      json.Field("kind", AreaKindName(area.kind));
-      json.Field("partition", area.partitionNumber);
-      json.Field("type", static_cast<int>(area.type));
-      json.Field("fileSystem", area.fileSystem);
-      json.Field("startSector", area.sectors.First());
-      json.Field("sectors", area.sectors.Count());
-      json.Field("bytes", bytesOf(area));
-      json.EndObject();
+      Json row;
+      row["number"] = area.number;
+      row["kind"] = AreaKindName(area.kind);
+      row["partition"] = area.partitionNumber;
+      row["type"] = static_cast<int>(area.type);
+      row["fileSystem"] = area.fileSystem;
+      row["startSector"] = area.sectors.First();
+      row["sectors"] = area.sectors.Count();
+      row["bytes"] = bytesOf(area);
+      json["areas"].push_back(std::move(row));
     }
-    json.EndArray();
-    json.EndObject();
+    WriteJson(context.out, json);
     return kExitOk;
   }
   context.out << image << ": "
@@ -112,31 +109,30 @@ int Run(const Arguments& arguments, Context& context) {
   }
 
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginArray();
+    Json json = Json::array();
     for (const auto& [disk, records] : table.disks) {
       const bool removable = IsRemovableDisk(disk, context.roots);
       for (const VolumeRecord& record : records) {
-        json.BeginObject();
-        json.Field("number", static_cast<int>(record.driveLetter));
-        json.Field("kind", KindOf(record, records.size()));
-        json.Field("disk", record.diskNumber);
-        json.Field("partition", record.partitionNumber);
-        json.Field("type", static_cast<int>(record.type));
-        json.Field("fileSystem", record.fileSystemName);
-        json.Field("label", record.label);
-        json.Field("startSector", record.start);
-        json.Field("sectors", record.length);
-        json.Field("totalBytes", record.totalBytes);
-        json.Field("usedBytes", record.usedBytes);
-        json.Field("freeBytes", record.freeBytes);
-        json.Field("device", record.devicePath);
-        json.Field("mountPoint", record.mountPoint);
-        json.Field("removable", removable);
-        json.EndObject();
+        Json volume;
+        volume["number"] = static_cast<int>(record.driveLetter);
+        volume["kind"] = KindOf(record, records.size());
+        volume["disk"] = record.diskNumber;
+        volume["partition"] = record.partitionNumber;
+        volume["type"] = static_cast<int>(record.type);
+        volume["fileSystem"] = record.fileSystemName;
+        volume["label"] = record.label;
+        volume["startSector"] = record.start;
+        volume["sectors"] = record.length;
+        volume["totalBytes"] = record.totalBytes;
+        volume["usedBytes"] = record.usedBytes;
+        volume["freeBytes"] = record.freeBytes;
+        volume["device"] = record.devicePath;
+        volume["mountPoint"] = record.mountPoint;
+        volume["removable"] = removable;
+        json.push_back(std::move(volume));
       }
     }
-    json.EndArray();
+    WriteJson(context.out, json);
     return kExitOk;
   }
 

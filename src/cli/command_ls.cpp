@@ -3,7 +3,7 @@
 #include "app/formatting.h"
 #include "cli/command.h"
 #include "cli/found_file_text.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/scan_session.h"
 #include "cli/text_table.h"
 
@@ -54,12 +54,11 @@ int Run(const Arguments& arguments, Context& context) {
   if (!prefix.empty()) prefix += "/";
 
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginArray();
+    Json json = Json::array();
     for (const ScanItem& child : children) {
-      WriteFoundFileJson(json, child.record, prefix + std::string(child.record.Name()));
+      json.push_back(FoundFileJson(child.record, prefix + std::string(child.record.Name())));
     }
-    json.EndArray();
+    WriteJson(context.out, json);
     return kExitOk;
   }
   TextTable table({{"KIND"}, {"SIZE", true}, {"MODIFIED"}, {"NAME"}});

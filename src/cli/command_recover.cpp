@@ -4,7 +4,7 @@
 
 #include "app/formatting.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/progress_bar.h"
 #include "cli/report_output.h"
 #include "cli/scan_session.h"
@@ -165,38 +165,30 @@ int Run(const Arguments& arguments, Context& context) {
   if (reportFile && !WriteReport(context, *reportFile, browser, outcome)) return kExitFailure;
 
   if (arguments.Has("--json")) {
-    JsonWriter json(context.out);
-    json.BeginObject();
-    json.Field("medium", argument);
-    json.Field("to", dir);
-    json.Field("recovered", outcome.recovered);
-    json.Field("failed", outcome.failed);
-    json.Field("bytes", outcome.bytes);
-    json.Field("cancelled", outcome.cancelled);
-    json.Key("files");
-    json.BeginArray();
+    Json json;
+    json["medium"] = argument;
+    json["to"] = dir;
+    json["recovered"] = outcome.recovered;
+    json["failed"] = outcome.failed;
+    json["bytes"] = outcome.bytes;
+    json["cancelled"] = outcome.cancelled;
+    json["files"] = Json::array();
     for (const FileOutcome& file : outcome.files) {
-      json.BeginObject();
-      json.Field("target", file.target);
-      json.Field("result", file.code);
+      Json row;
+      row["target"] = file.target;
+      row["result"] = file.code;
       if (file.code != result::kSuccess) {
-        json.Field("error", DescribeRecoveryFailure(file.code));
-        json.Field("incomplete", !file.incompleteAs.empty());
-        if (!file.incompleteAs.empty()) json.Field("keptAs", file.incompleteAs);
-        json.Key("unreadable");
-        json.BeginArray();
+        row["error"] = DescribeRecoveryFailure(file.code);
+        row["incomplete"] = !file.incompleteAs.empty();
+        if (!file.incompleteAs.empty()) row["keptAs"] = file.incompleteAs;
+        row["unreadable"] = Json::array();
         for (const UnreadableStretch& stretch : file.unreadable) {
-          json.BeginObject();
-          json.Field("offset", stretch.offset);
-          json.Field("length", stretch.length);
-          json.EndObject();
+          row["unreadable"].push_back({{"offset", stretch.offset}, {"length", stretch.length}});
         }
-        json.EndArray();
       }
-      json.EndObject();
+      json["files"].push_back(std::move(row));
     }
-    json.EndArray();
-    json.EndObject();
+    WriteJson(context.out, json);
   } else {
     for (const FileOutcome& file : outcome.files) {
       if (file.code != result::kSuccess) {

@@ -4,7 +4,7 @@
 
 #include "app/formatting.h"
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "cli/scan_session.h"
 #include "cli/text_table.h"
 #include "disk/checked_math.h"
@@ -98,18 +98,14 @@ AreaSummary Summarize(const ScanOutcome& outcome) {
 
 void PrintJson(std::ostream& out, const std::string& argument,
                const std::vector<AreaSummary>& areas, bool stopped) {
-  JsonWriter json(out);
-  const auto categories = [&](const AreaSummary& area) {
-    json.Key("categories");
-    json.BeginObject();
+  const auto categories = [](const AreaSummary& area) {
+    Json json = Json::object();
     for (std::size_t i = 0; i < kCategories.size(); ++i) {
-      json.Key(CategoryFolderName(kCategories[i]));
-      json.BeginObject();
-      json.Field("files", area.categoryFiles[i]);
-      json.Field("bytes", area.categoryBytes[i]);
-      json.EndObject();
+      Json& category = json[std::string(CategoryFolderName(kCategories[i]))];
+      category["files"] = area.categoryFiles[i];
+      category["bytes"] = area.categoryBytes[i];
     }
-    json.EndObject();
+    return json;
   };
   AreaSummary total;
   for (const AreaSummary& area : areas) {
@@ -123,44 +119,39 @@ void PrintJson(std::ostream& out, const std::string& argument,
   const ScanRecord& first = areas.front().outcome->scan.record;
   std::uint64_t records = 0;
   for (const AreaSummary& area : areas) records += area.outcome->scan.record.found;
-  json.BeginObject();
-  json.Field("medium", argument);
-  json.Field("scanFolder", first.folder);
-  json.Field("scan", first.number);
-  json.Field("finished", !stopped);
-  json.Field("records", records);
-  json.Field("files", total.files);
-  categories(total);
-  json.Key("volumes");
-  json.BeginArray();
+  Json json;
+  json["medium"] = argument;
+  json["scanFolder"] = first.folder;
+  json["scan"] = first.number;
+  json["finished"] = !stopped;
+  json["records"] = records;
+  json["files"] = total.files;
+  json["categories"] = categories(total);
+  json["volumes"] = Json::array();
   for (const AreaSummary& area : areas) {
     const ScanRecord& record = area.outcome->scan.record;
-    json.BeginObject();
-    json.Field("volume", record.area.number);
-    json.Field("kind", AreaKindName(record.area.kind));
-    json.Field("fileSystem", record.area.fileSystem);
-    json.Field("firstSector", record.area.sectors.First());
-    json.Field("sectors", record.area.sectors.Count());
-    json.Field("scanFolder", record.folder);
-    json.Field("scan", record.number);
-    json.Field("state", ScanStateName(record.state));
-    json.Field("records", record.found);
-    json.Field("files", area.files);
-    json.Field("bytes", area.bytes);
-    json.Field("unreadableSectors", record.unreadableSectors);
-    json.Field("impossibleSizes", area.impossibleSizes);
-    json.Field("damaged", record.damaged);
-    json.Key("problems");
-    json.BeginArray();
-    for (const std::string& note : SplitNotes(record.notes)) json.String(note);
-    json.EndArray();
+    Json volume;
+    volume["volume"] = record.area.number;
+    volume["kind"] = AreaKindName(record.area.kind);
+    volume["fileSystem"] = record.area.fileSystem;
+    volume["firstSector"] = record.area.sectors.First();
+    volume["sectors"] = record.area.sectors.Count();
+    volume["scanFolder"] = record.folder;
+    volume["scan"] = record.number;
+    volume["state"] = ScanStateName(record.state);
+    volume["records"] = record.found;
+    volume["files"] = area.files;
+    volume["bytes"] = area.bytes;
+    volume["unreadableSectors"] = record.unreadableSectors;
+    volume["impossibleSizes"] = area.impossibleSizes;
+    volume["damaged"] = record.damaged;
+    volume["problems"] = SplitNotes(record.notes);
     if (area.outcome->result != result::kSuccess && area.outcome->result != ResultCancelled) {
-      json.Field("error", area.outcome->message);
+      volume["error"] = area.outcome->message;
     }
-    json.EndObject();
+    json["volumes"].push_back(std::move(volume));
   }
-  json.EndArray();
-  json.EndObject();
+  WriteJson(out, json);
 }
 
 void PrintCategories(std::ostream& out, const AreaSummary& summary, const std::string& indent) {

@@ -19,18 +19,18 @@ std::string SizeText(const FoundFile& file, std::uint64_t areaBytes) {
   return FormatSize(static_cast<std::int64_t>(file.size & INT64_MAX));
 }
 
-void WriteFoundFileJson(JsonWriter& json, const FoundFile& file, const std::string& path) {
-  json.BeginObject();
-  json.Field("path", path);
-  json.Field("name", file.Name());
-  json.Field("folder", file.isFolder != 0);
-  json.Field("deleted", file.isDeleted != 0);
-  json.Field("size", file.size);
-  json.Field("category", CategoryFolderName(CategoryOfName(file.Name())));
-  json.Field("contentOk", file.contentOk != 0);
-  json.Field("modified", ModifiedText(file));
-  json.Field("record", file.recordNumber);
-  json.EndObject();
+Json FoundFileJson(const FoundFile& file, const std::string& path) {
+  Json json;
+  json["path"] = path;
+  json["name"] = file.Name();
+  json["folder"] = file.isFolder != 0;
+  json["deleted"] = file.isDeleted != 0;
+  json["size"] = file.size;
+  json["category"] = CategoryFolderName(CategoryOfName(file.Name()));
+  json["contentOk"] = file.contentOk != 0;
+  json["modified"] = ModifiedText(file);
+  json["record"] = file.recordNumber;
+  return json;
 }
 
 }  // namespace keldrive::cli

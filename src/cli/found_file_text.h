@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "engine/found_file.h"
 #include "session/scan_area.h"
 
@@ -16,6 +16,6 @@ std::string ModifiedText(const FoundFile& file);
 std::string SizeText(const FoundFile& file, std::uint64_t areaBytes);
 // The bytes of a scanned area: no file found in it can be larger.
 std::uint64_t AreaBytes(const ScanArea& area);
-void WriteFoundFileJson(JsonWriter& json, const FoundFile& file, const std::string& path);
+Json FoundFileJson(const FoundFile& file, const std::string& path);
 
 }  // namespace keldrive::cli

@@ -3,7 +3,7 @@
 #include <sstream>
 
 #include "cli/command.h"
-#include "cli/json_writer.h"
+#include "cli/json_output.h"
 #include "support/fake_system_tree.h"
 
 namespace keldrive::cli {
@@ -128,10 +128,11 @@ TEST(Cli, AMediumThatCannotBeOpenedIsNamedWithTheReason) {
   EXPECT_NE(result.err.find("no medium number 7"), std::string::npos);
 }
 
-TEST(JsonWriter, EscapesAndReplacesInvalidUtf8) {
-  std::string text;
-  AppendJsonString(text, "a\"b\\c\n\x01 caf\xC3\xA9 \xFF\xE9t\xC3");
-  EXPECT_EQ(text, "\"a\\\"b\\\\c\\n\\u0001 caf\xC3\xA9 \\ufffd\\ufffdt\\ufffd\"");
+TEST(JsonOutput, EscapesControlsAndReplacesInvalidUtf8) {
+  std::ostringstream out;
+  WriteJson(out, Json{{"name", "a\"b\\c\n\x01 caf\xC3\xA9 \xFF\xE9t\xC3"}});
+  EXPECT_EQ(out.str(),
+            "{\n  \"name\": \"a\\\"b\\\\c\\n\\u0001 caf\xC3\xA9 \uFFFD\uFFFDt\uFFFD\"\n}\n");
 }
 
 }  // namespace
