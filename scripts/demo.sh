@@ -46,3 +46,15 @@ echo "== what came back after the format"
 (cd "$demo/formatted" && find . -type f | sort | while read -r file; do
   printf '%8d  %s\n' "$(stat -c %s "$file")" "${file#./}"
 done)
+
+# The same images in the desktop program, where a display is there to show it.
+if [ -x build/bin/keldrive-gui ]; then
+  echo
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "== the desktop program: build/bin/keldrive-gui $demo/demo.img $demo/formatted.img"
+    XDG_DATA_HOME="$PWD/$demo/data" build/bin/keldrive-gui "$demo/demo.img" "$demo/formatted.img" &
+  else
+    echo "To look at them in the desktop program, on a display run:"
+    echo "  build/bin/keldrive-gui $demo/demo.img $demo/formatted.img"
+  fi
+fi

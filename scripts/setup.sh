@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   clang
   cmake
+  fonts-dejavu-core
   fuse3
   g++
   gddrescue
@@ -15,6 +16,7 @@ packages=(
   libclang-rt-14-dev
   libgmock-dev
   libgtest-dev
+  libqt6opengl6-dev
   libssl-dev
   libxml2-dev
   libxml2-utils
@@ -25,8 +27,12 @@ packages=(
   python3
   python3-fusepy
   python3-jsonschema
+  qt6-base-dev
+  qt6-tools-dev
   sleuthkit
   util-linux
+  xauth
+  xvfb
   zlib1g-dev
 )
 

@@ -14,8 +14,8 @@ constexpr char kTaken = 'T';
 }  // namespace
 
 SingleInstance::SingleInstance(QString name, QObject* parent)
-    : QObject(parent), name_(std::move(name)) {
-  connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
+    : QObject(parent), name_(std::move(name)), server_(new QLocalServer(this)) {
+  connect(server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
 }
 
 QString SingleInstance::DefaultName() {
@@ -38,21 +38,22 @@ SingleInstance::Role SingleInstance::Claim(const QStringList& arguments) {
   }
   // Nobody answers: a socket left by a copy that crashed is taken over.
   QLocalServer::removeServer(name_);
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
-  server_.listen(name_);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  server_->listen(name_);
   return Role::kFirst;
 }
 
 void SingleInstance::OnConnection() {
-  while (QLocalSocket* socket = server_.nextPendingConnection()) {
+  while (QLocalSocket* socket = server_->nextPendingConnection()) {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
       QStringList arguments;
       QDataStream stream(socket->readAll());
       stream >> arguments;
+      // The window is brought forward before the other copy hears that it may end.
+      if (ready_) emit activated(arguments);
       socket->putChar(ready_ ? kTaken : kStarting);
       socket->flush();
-      if (ready_) emit activated(arguments);
     });
   }
 }

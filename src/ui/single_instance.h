@@ -39,7 +39,7 @@ class SingleInstance : public QObject {
   void OnConnection();
 
   QString name_;
-  QLocalServer server_;
+  QLocalServer* server_;  // a child, so that the object can move to another thread whole
   bool ready_ = false;
 };
 

@@ -20,7 +20,9 @@
 #include "ui/message_box.h"
 #include "ui/page_selector.h"
 #include "ui/progress_window.h"
+#include "ui/recover_process_window.h"
 #include "ui/ui_texts.h"
+#include "ui/window_messages.h"
 
 namespace keldrive::ui {
 namespace {
@@ -236,6 +238,34 @@ class MainWindowTest : public QObject {
     }
   }
 
+  void aFileThatCannotBeWrittenIsListedFirstInRed() {
+    ScanDemo(*window_);
+    FileListModel& list = window_->FileList();
+    QVERIFY(list.setData(list.index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    // A file where the photo folder should go: nothing can be written under it.
+    QTemporaryDir target;
+    QFile blocker(target.path() + "/photo");
+    QVERIFY(blocker.open(QFile::WriteOnly));
+    blocker.close();
+    window_->SetPathChoosers({{}, [&target](QWidget*) { return target.path(); }, {}});
+    int failed = -1;
+    QString status;
+    QColor color;
+    connect(window_.get(), &CMainWnd::popUpOpening, this, [&](CPopUpWnd* window) {
+      connect(window, &QDialog::finished, window, [&, window] {
+        failed = static_cast<CRecoverProcessWnd*>(window)->Failed();
+        QTreeWidgetItem* first = window->findChild<QTreeWidget*>("DetailList")->topLevelItem(0);
+        status = first->text(1);
+        color = first->foreground(0).color();
+      });
+      PressWhenShown(window, "FinishBtn");
+    });
+    Click(*window_, "BtnRecover");
+    QCOMPARE(failed, 1);
+    QCOMPARE(color, QColor(255, 0, 0));
+    QVERIFY2(!status.isEmpty() && status != "Success", qPrintable(status));
+  }
+
   void aDiskImageIsCopiedWholeAndOfferedForScanning() {
     Click(*window_, "BtnCreateImageMode");
     QVERIFY(window_->findChild<QPushButton*>("BtnCreateImage")->isVisible());
@@ -273,6 +303,37 @@ class MainWindowTest : public QObject {
     Click(*window_, "BtnPrev");
     Click(*window_, "BtnPrev");
     QCOMPARE(window_->CurrentPage(), int(CMainWnd::kCategoryPage));
+  }
+
+  void aLanguageSwitchCaptionsTheWindowAgain() {
+    std::string appFolder;
+    QCOMPARE(AppFolder(appFolder), result::kSuccess);
+    QTemporaryDir languages;
+    QDir().mkpath(languages.path() + "/Languages");
+    QFile config(languages.path() + "/config.ini");
+    QVERIFY(config.open(QFile::WriteOnly));
+    config.write(
+        "[DefaultLanguage]\nDefault=English\n\n[Languages]\nEnglish=English\nPirate=Pirate\n");
+    config.close();
+    QFile english(QString::fromStdString(appFolder) + "Languages/English.ini");
+    QVERIFY(english.open(QFile::ReadOnly));
+    const QByteArray text = english.readAll();
+    QVERIFY(english.copy(languages.path() + "/Languages/English.ini"));
+    QFile pirate(languages.path() + "/Languages/Pirate.ini");
+    QVERIFY(pirate.open(QFile::WriteOnly));
+    pirate.write(QByteArray(text)
+                     .replace("BtnScan=Scan", "BtnScan=Plunder")
+                     .replace("MSG1209=Keldrive Data Recovery", "MSG1209=Keldrive o' the Seas"));
+    pirate.close();
+    SetTexts(std::make_unique<UiTexts>(languages.path().toStdString() + "/"));
+    CMainWnd window(ToUtf8(work_.path() + "/scans"));
+    auto* scan = window.findChild<QPushButton*>("BtnScan");
+    QCOMPARE(scan->text(), QString("Scan"));
+    QVERIFY(Texts().SetLanguage("Pirate"));
+    QCoreApplication::postEvent(&window, new QEvent(kLanguageChangedEvent));
+    QTRY_COMPARE(scan->text(), QString("Plunder"));
+    QCOMPARE(window.findChild<QLabel*>("LblProductName")->text(), QString("Keldrive o' the Seas"));
+    SetTexts(std::make_unique<UiTexts>(appFolder));
   }
 
   void cancellingAScanAsksAndANoGoesOn() {
@@ -330,5 +391,9 @@ class MainWindowTest : public QObject {
 
 }  // namespace keldrive::ui
 
-QTEST_MAIN(keldrive::ui::MainWindowTest)
+int RunMainWindowTests(int argc, char** argv) {
+  keldrive::ui::MainWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "main_window_test.moc"
