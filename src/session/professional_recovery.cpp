@@ -290,7 +290,10 @@ ResultCode CProfessionalRecovery::Walk() {
 
   std::size_t first = 0;
   std::uint64_t offset = 0;
-  if (resuming_) {
+  if (resuming_ && position_.extentLength == 0) {
+    // The earlier walk stopped before it reached any extent: all of them are left.
+    resuming_ = false;
+  } else if (resuming_) {
     // The extent the earlier walk was in, and how far into it it got.
     const auto at = std::find_if(extents.begin(), extents.end(), [&](const SectorRun& e) {
       return e.First() == position_.extentStart;

@@ -86,8 +86,15 @@ ScanOutcome RunScan(ScanCatalogue& catalogue, const ScanRequest& request,
   // folder, or forget it.
   ScanHistoryEntry earlierEntry;
   ScanRecord earlier;
-  if (IsProfessional(request.mode) &&
-      catalogue.FindResumable(request.area, request.whole, earlierEntry, earlier)) {
+  bool resumable = IsProfessional(request.mode) &&
+                   catalogue.FindResumable(request.area, request.whole, earlierEntry, earlier);
+  if (resumable && earlierEntry.resume.extentLength == 0) {
+    // It stopped before its walk reached any free space, perhaps inside the quick pass,
+    // whose log is then cut short: nothing is worth carrying on, so it starts again.
+    catalogue.Forget(earlier.folder);
+    resumable = false;
+  }
+  if (resumable) {
     const bool resume = request.resume == ResumeChoice::kResume ||
                         (request.resume == ResumeChoice::kAsk &&
                          (!request.askResume || request.askResume(earlier)));

@@ -45,20 +45,19 @@ QString CScanProcessWnd::CancelQuestion() const {
 void CScanProcessWnd::Run() {
   for (const ScanTarget& target : targets_) {
     for (const ScanArea& area : target.areas) {
-      if (!Go()) break;
+      // A stop is heard through the scan's progress, so that even a scan stopped at once
+      // is recorded as stopped and its (empty) results are shown.
       Post([this, text = StageText(target, area)] { Ctl<QLabel>("stage")->setText(text); });
       ScanRequest request;
       request.area = area;
       request.mode = mode_;
       request.argument = target.name;
       request.askResume = [this](const ScanRecord&) {
-        // The scan window steps aside while the main window asks.
+        // Asked over the scan window: hiding a dialog would end its exec() and with it
+        // the scan's wait for the answer.
         return Ask([this] {
-                 hide();
-                 const int answer =
-                     CMessageBox::Show(MessageKind::kQuestion, owner_, Texts().Message("MSG1206"));
-                 show();
-                 return answer;
+                 return CMessageBox::Show(MessageKind::kQuestion, this,
+                                          Texts().Message("MSG1206"));
                }) == 1;
       };
       ScanOutcome outcome = RunScan(catalogue_, request, [this](const ScanProgress& progress) {

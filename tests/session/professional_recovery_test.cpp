@@ -191,6 +191,30 @@ TEST(ProfessionalRecovery, AStoppedScanGoesOnFromWhereItStoppedAndFindsWhatOneSc
   EXPECT_EQ(twice.Scans().size(), 1u);
 }
 
+// A scan stopped before its walk reached the volume's free space (which does not start at
+// sector 0), maybe inside the quick pass, is started again rather than carried on.
+TEST(ProfessionalRecovery, AScanStoppedBeforeItsWalkBeganStartsAgainWhenResumed) {
+  testing::TempDir dir;
+  const std::string image = testing::ExtractFixture("fat/demo.img.gz", dir, "demo.img");
+  const ScanArea area = OnlyArea(image);
+  ScanCatalogue once(dir.File("once"));
+  ScanOutcome whole = DeepScan(once, area);
+  ASSERT_EQ(whole.result, result::kSuccess);
+  ASSERT_GT(whole.scan.engine->GetFoundCount(), 0u);
+
+  ScanCatalogue twice(dir.File("twice"));
+  {
+    ScanOutcome stopped = DeepScan(twice, area, false, ResumeChoice::kFresh,
+                                   [](const ScanProgress&) { return ResultCancelled; });
+    ASSERT_EQ(stopped.result, ResultCancelled);
+  }
+  ScanOutcome again = DeepScan(twice, area, false, ResumeChoice::kResume);
+  ASSERT_EQ(again.result, result::kSuccess) << again.message;
+  EXPECT_FALSE(again.resumed);
+  EXPECT_EQ(again.scan.engine->GetFoundCount(), whole.scan.engine->GetFoundCount());
+  EXPECT_EQ(twice.Scans().size(), 1u) << "the stopped scan's folder is gone";
+}
+
 TEST(ProfessionalRecovery, ResumingAScanThatReachedTheEndWalksNothing) {
   testing::TempDir dir;
   const std::string image = testing::ExtractFixture("carve_raw/raw.img.gz", dir, "raw.img");

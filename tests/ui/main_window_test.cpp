@@ -1,6 +1,7 @@
 // The desktop program on the demo image, as a user goes through it: deleted recovery, the
 // image added, scanned, the results browsed by type, sorted, checked and recovered; and the
 // page selector under the file list.
+#include "session/scan_area.h"
 #include "ui/main_window.h"
 
 #include <QCheckBox>
@@ -367,19 +368,47 @@ class MainWindowTest : public QObject {
 
   void cancellingADeepScanWithYesShowsWhatWasFound() {
     CMessageBox::SetResponder([](MessageKind, const QString&) { return 1; });
+    // Stopped as soon as the window is up, long before a deep scan can end.
     connect(window_.get(), &CMainWnd::popUpOpening, this, [](CPopUpWnd* window) {
       if (window->objectName() != "ScanProcessWnd") return;
-      connect(window, &CPopUpWnd::progressShown, window, [window] {
-        if (!window->property("asked").toBool()) {
-          window->setProperty("asked", true);
-          window->findChild<QPushButton*>("cancelbtn")->click();
-        }
-      });
+      QTimer::singleShot(0, window,
+                         [window] { window->findChild<QPushButton*>("cancelbtn")->click(); });
     });
     ScanDemo(*window_, "BtnDeepRecovery");
     QCOMPARE(window_->Scans().size(), std::size_t{1});
     QCOMPARE(window_->Scans().front().scan.record.state, ScanState::kStopped);
     QVERIFY(window_->findChild<QPushButton*>("TabRecover")->isEnabled());
+
+  }
+
+  void aDeepScanStoppedPartWayIsOfferedToBeCarriedOn() {
+    // A deep scan of the image stopped half-way, as a closed window or a crash leaves it.
+    ImageLayout layout;
+    QCOMPARE(ListImageAreas(ToUtf8(image_), layout), result::kSuccess);
+    ScanCatalogue catalogue(ToUtf8(work_.path() + "/scans"));
+    ScanRequest request;
+    request.area = layout.whole;
+    request.area.driveLetter = 1;  // the first image of the list
+    request.mode = RecoveryMode::kDeep;
+    request.resume = ResumeChoice::kFresh;
+    const ScanOutcome stopped = RunScan(catalogue, request, [](const ScanProgress& progress) {
+      return progress.sectorsTotal != 0 && progress.sectorsDone * 2 >= progress.sectorsTotal
+                 ? ResultCancelled
+                 : result::kSuccess;
+    });
+    QCOMPARE(stopped.result, ResultCancelled);
+
+    QStringList questions;
+    CMessageBox::SetResponder([&questions](MessageKind, const QString& text) {
+      questions << text;
+      return 1;
+    });
+    ScanDemo(*window_, "BtnDeepRecovery");
+    QVERIFY2(questions.size() == 1 && questions.front() == Texts().Message("MSG1206"),
+             qPrintable(questions.join(" | ")));
+    QVERIFY(window_->Scans().front().resumed);
+    QCOMPARE(window_->Scans().front().scan.record.state, ScanState::kFinished);
+    QVERIFY(window_->Results().Size() > 0);
   }
 
  private:

@@ -12,16 +12,29 @@ extern char** environ;
 
 namespace keldrive::platform {
 
+namespace {
+
+std::string FirstLine(const std::filesystem::path& path) {
+  std::ifstream file(path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+}  // namespace
+
 std::string BlockDeviceSignature(const SystemRoots& roots) {
-  // Partitions appear as folders of their disk in sysfs, each with its own size.
+  // Every disk and, in its folder, every partition, with its size: a card swapped for
+  // another of the same name and size is the one change this misses.
   std::set<std::string> lines;
   std::error_code ec;
-  const std::filesystem::path block = std::filesystem::path(roots.sys) / "class" / "block";
-  for (const auto& entry : std::filesystem::directory_iterator(block, ec)) {
-    std::ifstream sizeFile(entry.path() / "size");
-    std::string size;
-    std::getline(sizeFile, size);
-    lines.insert(entry.path().filename().string() + "=" + size);
+  for (const auto& disk : std::filesystem::directory_iterator(roots.sys + "/block", ec)) {
+    lines.insert(disk.path().filename().string() + "=" + FirstLine(disk.path() / "size"));
+    std::error_code inner;
+    for (const auto& entry : std::filesystem::directory_iterator(disk.path(), inner)) {
+      if (!std::filesystem::exists(entry.path() / "partition", inner)) continue;
+      lines.insert(entry.path().filename().string() + "=" + FirstLine(entry.path() / "size"));
+    }
   }
   std::string signature;
   for (const std::string& line : lines) signature += line + ";";
