@@ -12,14 +12,34 @@ void FatTable::Attach(SectorDevice* device, std::uint64_t volumeStartSector,
   volumeStartSector_ = volumeStartSector;
   geometry_ = geometry;
   tableBytes_ = static_cast<std::uint64_t>(geometry.sectorsPerFat) * geometry.bytesPerSector;
+  // Counted in the volume's sectors: a table read in 4096-byte sectors from a medium sized
+  // in 512-byte ones would otherwise seem to go on eight times past its end.
+  mediumSectors_ = device != nullptr && geometry.bytesPerSector != 0
+                       ? device->TotalBytes() / geometry.bytesPerSector
+                       : 0;
   window_.clear();
   windowStart_ = 0;
   sectorsFromCopy_ = 0;
+  failedFrom_ = failedTo_ = 0;
+  failedCode_ = result::kSuccess;
   Load(0);
 }
 
+std::uint32_t FatTable::ClustersOnMedium() const {
+  const std::uint64_t dataStart = volumeStartSector_ + geometry_.dataAreaSector;
+  if (dataStart >= mediumSectors_ || geometry_.sectorsPerCluster == 0) return 0;
+  const std::uint64_t spc = geometry_.sectorsPerCluster;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(
+      geometry_.clusterCount, (mediumSectors_ - dataStart + spc - 1) / spc));
+}
+
+void FatTable::RememberFailure(std::uint64_t from, std::uint64_t to, ResultCode rc) {
+  failedFrom_ = from;
+  failedTo_ = to;
+  failedCode_ = rc;
+}
+
 ResultCode FatTable::Load(std::uint64_t firstByte) {
-  window_.clear();
   if (device_ == nullptr) return result::kInvalidHandle;
   const std::uint32_t bps = geometry_.bytesPerSector;
   const std::uint64_t firstSector = firstByte / bps;
@@ -27,28 +47,50 @@ ResultCode FatTable::Load(std::uint64_t firstByte) {
   if (firstSector >= tableSectors) return result::kInvalidParameter;
   // Read what exists: the window, the rest of the table and the rest of the medium bound it.
   const std::uint64_t absolute = volumeStartSector_ + geometry_.FatStartSector() + firstSector;
-  if (absolute >= device_->totalSectors) return result::kReadFault;
+  if (absolute >= mediumSectors_) {
+    // No later part of the table lies on the medium either.
+    RememberFailure(firstSector * bps, tableBytes_, result::kReadFault);
+    return result::kReadFault;
+  }
   const std::uint64_t sectors = std::min<std::uint64_t>(
-      {kWindowBytes / bps, tableSectors - firstSector, device_->totalSectors - absolute});
+      {kWindowBytes / bps, tableSectors - firstSector, mediumSectors_ - absolute});
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sectors * bps));
   std::int32_t got = 0;
   std::vector<std::uint32_t> unreadable;
   const ResultCode rc = ReadSectors(*device_, bytes, absolute, static_cast<std::int32_t>(sectors),
                                     static_cast<std::int32_t>(bps), got, unreadable);
-  if (rc != result::kSuccess && rc != result::kReadFault) return rc;
+  if (rc != result::kSuccess && rc != result::kReadFault) {
+    RememberFailure(firstSector * bps, (firstSector + sectors) * bps, rc);
+    return rc;
+  }
   // Sectors that cannot be read, or that hold entries no table can hold, are taken from
-  // the next copy of the table, sector for sector.
-  std::size_t kept = bytes.size();
+  // the next copy of the table, sector for sector. The window keeps the sectors up to the
+  // first that no copy could give; when that is its first, the run of such sectors is
+  // remembered as failed, and the next load starts after it.
+  std::uint64_t kept = 0;
+  std::uint64_t lostRun = 0;
   for (std::uint64_t i = 0; i < sectors; ++i) {
     const auto sector = std::span(bytes).subspan(static_cast<std::size_t>(i * bps), bps);
     const bool lost = std::find(unreadable.begin(), unreadable.end(), i) != unreadable.end();
-    if ((lost || HoldsImpossibleEntries(sector, firstSector + i)) &&
-        !ReadFromCopy(firstSector + i, sector) && lost) {
-      kept = std::min(kept, static_cast<std::size_t>(i * bps));
+    bool given = true;
+    if (lost) {
+      given = ReadFromCopy(firstSector + i, sector);
+    } else if (HoldsImpossibleEntries(sector, firstSector + i)) {
+      ReadFromCopy(firstSector + i, sector);  // kept as read when no copy is better
+    }
+    if (given && kept == i) {
+      ++kept;
+    } else if (!given && kept == 0 && lostRun == i) {
+      ++lostRun;
+    } else {
+      break;
     }
   }
-  if (kept == 0) return result::kReadFault;
-  bytes.resize(kept);  // keep what arrived, up to the first sector no copy could give
+  if (kept == 0) {
+    RememberFailure(firstSector * bps, (firstSector + lostRun) * bps, result::kReadFault);
+    return result::kReadFault;
+  }
+  bytes.resize(static_cast<std::size_t>(kept * bps));
   window_ = std::move(bytes);
   windowStart_ = firstSector * bps;
   return result::kSuccess;
@@ -84,7 +126,7 @@ bool FatTable::ReadFromCopy(std::uint64_t tableSector, std::span<std::uint8_t> s
     const std::uint64_t absolute =
         volumeStartSector_ + geometry_.FatStartSector() + *offset + tableSector;
     std::int32_t got = 0;
-    if (absolute >= device_->totalSectors ||
+    if (absolute >= mediumSectors_ ||
         ReadSectors(*device_, copy, absolute, 1, static_cast<std::int32_t>(bps), got) !=
             result::kSuccess ||
         HoldsImpossibleEntries(copy, tableSector)) {
@@ -118,8 +160,13 @@ ResultCode FatTable::Entry(std::uint32_t cluster, std::uint32_t& value) {
   }
   if (offset + width > tableBytes_) return result::kInvalidParameter;
   if (offset < windowStart_ || offset + width > windowStart_ + window_.size()) {
+    if (offset < failedTo_ && offset + width > failedFrom_) return failedCode_;
     if (const ResultCode rc = Load(offset); rc != result::kSuccess) return rc;
-    if (offset + width > windowStart_ + window_.size()) return result::kReadFault;
+    if (const std::uint64_t end = windowStart_ + window_.size(); offset + width > end) {
+      // A FAT12 entry whose second byte lies in the sector the load could not give.
+      RememberFailure(end, offset + width, result::kReadFault);
+      return result::kReadFault;
+    }
   }
   const std::uint8_t* p = window_.data() + (offset - windowStart_);
   switch (geometry_.kind) {

@@ -11,19 +11,21 @@
 namespace keldrive {
 
 // The first file allocation table of a volume, read through a window of at most 16 MiB
-// that moves when a lookup falls outside it. Only bytes actually read are ever looked at.
+// that moves when a lookup falls outside it. Only bytes actually read are ever looked at,
+// and a stretch of the table that could not be read is not read again for each entry in it.
 class FatTable {
  public:
   static constexpr std::size_t kWindowBytes = 16 * 1024 * 1024;
 
   FatTable() = default;
 
-  // Binds the table to a volume and reads its first window (a failure there is kept for
-  // the lookups, which try again).
+  // Binds the table to a volume and reads its first window (a failure there is remembered
+  // like any other).
   void Attach(SectorDevice* device, std::uint64_t volumeStartSector, const FatGeometry& geometry);
 
   // The table entry of `cluster`. Errors: 87 for a cluster outside the table, 30 or the
-  // read's error when its bytes cannot be read.
+  // read's error when its bytes cannot be read (or could not be the last time they were
+  // tried: a failed stretch is remembered, so walks over the table pay for it once).
   ResultCode Entry(std::uint32_t cluster, std::uint32_t& value);
 
   // The cluster after `cluster` in a chain. A free entry (as after a deletion) continues
@@ -41,6 +43,10 @@ class FatTable {
 
   const FatGeometry& Geometry() const { return geometry_; }
 
+  // The data clusters, from cluster 2 on, that have at least one sector on the medium:
+  // those after them have nothing to read. At most the geometry's cluster count.
+  std::uint32_t ClustersOnMedium() const;
+
   // Sectors of the first table that were taken from another copy: unreadable, or holding
   // entries that name no cluster.
   std::uint64_t SectorsFromCopy() const { return sectorsFromCopy_; }
@@ -49,7 +55,10 @@ class FatTable {
   // Volumes have two copies; a boot sector claiming more is not believed past a few.
   static constexpr std::uint32_t kMaxFatCopies = 4;
 
+  // Moves the window to the sector holding `firstByte`. On failure the window stays where
+  // it was and the stretch that failed is remembered.
   ResultCode Load(std::uint64_t firstByte);
+  void RememberFailure(std::uint64_t from, std::uint64_t to, ResultCode rc);
   bool HoldsImpossibleEntries(std::span<const std::uint8_t> sector,
                               std::uint64_t tableSector) const;
   // Fills `sector` with sector `tableSector` of the first copy that has it readable and
@@ -60,9 +69,15 @@ class FatTable {
   std::uint64_t volumeStartSector_ = 0;
   FatGeometry geometry_;
   std::uint64_t tableBytes_ = 0;
+  // The medium's length counted in the volume's sectors, not the device's.
+  std::uint64_t mediumSectors_ = 0;
   std::vector<std::uint8_t> window_;
   std::uint64_t windowStart_ = 0;  // byte offset in the table of window_[0]
   std::uint64_t sectorsFromCopy_ = 0;
+  // Table bytes [failedFrom_, failedTo_) could not be loaded, with failedCode_.
+  std::uint64_t failedFrom_ = 0;
+  std::uint64_t failedTo_ = 0;
+  ResultCode failedCode_ = result::kSuccess;
 };
 
 }  // namespace keldrive

@@ -5,15 +5,17 @@
 namespace keldrive {
 
 void UsedClusterMap::Build(FatTable& table) {
-  const FatGeometry& g = table.Geometry();
-  clusters_ = g.clusterCount;
+  // Clusters past the end of the medium have nothing a walk of the free space could read:
+  // they are left out rather than looked up one by one (a damaged boot sector can claim
+  // 2^28 of them on a medium of a few sectors).
+  clusters_ = table.ClustersOnMedium();
   bits_.assign(static_cast<std::size_t>((clusters_ + 63) / 64), 0);
   for (std::uint64_t index = 0; index < clusters_; ++index) {
     const auto cluster = static_cast<std::uint32_t>(index + 2);
     std::uint32_t entry = 0;
     if (table.Entry(cluster, entry) != result::kSuccess || entry == 0) continue;
     Set(index);
-    if (table.IsNextClusterValue(entry)) Set(entry - 2u);
+    if (table.IsNextClusterValue(entry) && entry - 2u < clusters_) Set(entry - 2u);
   }
 }
 

@@ -11,8 +11,9 @@ namespace keldrive {
 // in use, so that a deep scan can walk only the free space.
 class UsedClusterMap {
  public:
-  // Builds the map from the table. The cluster count comes from the geometry, which never
-  // wraps and never exceeds what the table can name.
+  // Builds the map from the table, for the clusters that lie on the medium (at most the
+  // geometry's count, which never wraps and never exceeds what the table can name). A
+  // cluster whose entry cannot be read counts as free: its data may be a lost file's.
   void Build(FatTable& table);
 
   bool Empty() const { return bits_.empty(); }
