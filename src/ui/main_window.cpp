@@ -631,7 +631,10 @@ void CMainWnd::ShowPreview(const QModelIndex& index) {
   if (record.isFolder == 0) {
     auto* host = Control<QWidget>(*this, "PreviewHost");
     previewViewer_ = PreviewOf(entry, host);
-    if (previewViewer_ != nullptr) host->layout()->addWidget(previewViewer_);
+    if (previewViewer_ != nullptr) {
+      host->layout()->addWidget(previewViewer_);
+      previewViewer_->show();
+    }
   }
   pane->setHtml(text);
 }

@@ -55,7 +55,10 @@ void CPreviewWnd::ShowCurrent() {
                     ? QString("%1 (%2/%3)").arg(title).arg(position_ + 1).arg(entries_.size())
                     : title);
   viewer_ = hooks_.show(CurrentEntry(), host_);
-  if (viewer_ != nullptr) host_->layout()->addWidget(viewer_);
+  if (viewer_ != nullptr) {
+    host_->layout()->addWidget(viewer_);
+    viewer_->show();
+  }
 }
 
 }  // namespace keldrive::ui

@@ -184,6 +184,8 @@ class PreviewFlowTest : public QObject {
     }
     const QStringList left = QDir(PreviewFolder()).entryList(QDir::Files);
     QCOMPARE(left, tempFile.isEmpty() ? QStringList() : QStringList{tempFile});
+    QVERIFY(shown->isVisible());
+    QTest::qWait(50);  // the layout settles before the picture
     testing::Screenshot(*window_, "preview-pane-" + QString(QTest::currentDataTag()));
   }
 
@@ -210,6 +212,7 @@ class PreviewFlowTest : public QObject {
       preview->Next();  // from the last picture to the first
       visited.push_back(preview->CurrentEntry());
       QVERIFY(qobject_cast<PictureView*>(preview->Viewer()) != nullptr);
+      QTest::qWait(50);
       testing::Screenshot(*preview, "preview-window");
       preview->Previous();  // and back
       visited.push_back(preview->CurrentEntry());

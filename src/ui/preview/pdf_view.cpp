@@ -1,11 +1,11 @@
 #include "ui/preview/pdf_view.h"
 
 #include <QEventLoop>
-#include <QLabel>
 #include <QPainter>
 #include <QPdfDocument>
-#include <QScrollArea>
 #include <QTimer>
+
+#include "ui/preview/picture_view.h"
 
 namespace keldrive::ui {
 namespace {
@@ -47,20 +47,14 @@ QImage RenderFirstPdfPage(const PreviewSource& source, QSize box) {
 QWidget* CreatePdfView(const PreviewSource& source, QWidget* parent) {
   const QImage page = RenderFirstPdfPage(source, QSize(800, 1100));
   if (page.isNull()) return nullptr;
-  auto* area = new QScrollArea(parent);
-  area->setObjectName("PreviewPdf");
-  area->setAlignment(Qt::AlignHCenter);
-  auto* label = new QLabel(area);
   // A page is white: a transparent render would show the window behind it.
   QImage opaque(page.size(), QImage::Format_RGB32);
   opaque.fill(Qt::white);
-  {
-    QPainter painter(&opaque);
-    painter.drawImage(0, 0, page);
-  }
-  label->setPixmap(QPixmap::fromImage(opaque.scaledToWidth(360, Qt::SmoothTransformation)));
-  area->setWidget(label);
-  return area;
+  QPainter(&opaque).drawImage(0, 0, page);
+  auto* view = new PictureView({opaque, opaque.size()}, {}, parent);
+  view->setObjectName("PreviewPdf");
+  view->SetCaption("First page");
+  return view;
 }
 
 }  // namespace keldrive::ui

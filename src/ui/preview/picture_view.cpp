@@ -42,6 +42,10 @@ QString PictureView::Caption() const {
   return caption_->text();
 }
 
+void PictureView::SetCaption(const QString& text) {
+  caption_->setText(text);
+}
+
 void PictureView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Rescale();

@@ -31,6 +31,7 @@ class PictureView : public QWidget {
   const Picture& Shown() const { return picture_; }
   // The caption beneath: "640 x 480 pixels", or the failure text.
   QString Caption() const;
+  void SetCaption(const QString& text);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
