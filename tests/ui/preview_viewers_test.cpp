@@ -184,6 +184,12 @@ class PreviewViewersTest : public QObject {
         CreatePreview("x.jpg", {work_.path() + "/broken.jpg", {}}, {"MSG0905 text", ""}, &host);
     QCOMPARE(int(bad.shown), int(PreviewKind::kPicture));
     QCOMPARE(static_cast<PictureView*>(bad.widget)->Caption(), QString("MSG0905 text"));
+    // And a player that cannot read its file says so.
+    QFile junkMedia(work_.path() + "/junk.mp3");
+    QVERIFY(junkMedia.open(QFile::WriteOnly) && junkMedia.write(junk) == junk.size());
+    junkMedia.close();
+    MediaView player(junkMedia.fileName(), false, "MSG1207 text");
+    QTRY_VERIFY_WITH_TIMEOUT(player.Failed(), 10000);
   }
 };
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPdfDocument>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/preview/picture_view.h"
 
@@ -38,7 +39,9 @@ QImage RenderFirstPdfPage(const PreviewSource& source, QSize box) {
   if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1) return {};
   const QSizeF points = document.pagePointSize(0);
   if (points.isEmpty()) return {};
-  const QSize size = points.scaled(QSizeF(box), Qt::KeepAspectRatio).toSize();
+  const double factor = std::min(box.width() / points.width(), box.height() / points.height());
+  const QSize size(std::max(1, qRound(points.width() * factor)),
+                   std::max(1, qRound(points.height() * factor)));
   QImage page = document.render(0, size);
   document.close();
   return page;

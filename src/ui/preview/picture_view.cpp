@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace keldrive::ui {
 
@@ -56,7 +57,10 @@ void PictureView::Rescale() {
   const QSize room = image_->size();
   QImage shown = picture_.image;
   if (shown.width() > room.width() || shown.height() > room.height()) {
-    shown = shown.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // The width that fits both ways; scaledToWidth keeps the proportions.
+    const double factor =
+        std::min(double(room.width()) / shown.width(), double(room.height()) / shown.height());
+    shown = shown.scaledToWidth(std::max(1, int(shown.width() * factor)), Qt::SmoothTransformation);
   }
   image_->setPixmap(QPixmap::fromImage(shown));
 }
