@@ -12,10 +12,11 @@ char Shown(char c) {
   return byte >= 0x20 && byte < 0x7F ? c : '.';
 }
 
-QPlainTextEdit* TextPane(const QString& text, QWidget* parent) {
+QPlainTextEdit* TextPane(const QString& text, bool wrap, QWidget* parent) {
   auto* pane = new QPlainTextEdit(text, parent);
   pane->setReadOnly(true);
-  pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // The dump's own lines are 1024 long: the pane wraps them; hex lines never need it.
+  pane->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
   pane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   return pane;
 }
@@ -56,9 +57,9 @@ QString HexText(const QByteArray& bytes, qsizetype limit) {
 QWidget* CreateDumpView(const QByteArray& bytes, QWidget* parent) {
   auto* tabs = new QTabWidget(parent);
   tabs->setObjectName("PreviewDump");
-  tabs->addTab(TextPane(DumpText(bytes), tabs), "Text");
+  tabs->addTab(TextPane(DumpText(bytes), true, tabs), "Text");
   tabs->widget(0)->setObjectName("PreviewDumpText");
-  tabs->addTab(TextPane(HexText(bytes), tabs), "Hex");
+  tabs->addTab(TextPane(HexText(bytes), false, tabs), "Hex");
   tabs->widget(1)->setObjectName("PreviewHexText");
   return tabs;
 }
