@@ -126,6 +126,13 @@ class PreviewViewersTest : public QObject {
     }
   }
 
+  // The engine writes every photo to "tmp.jpg": the content decides the reader.
+  void aPictureIsReadByItsContentNotItsTemporaryName() {
+    const QString renamed = work_.path() + "/tmp.jpg";
+    QVERIFY(QFile::copy(work_.path() + "/picture.tif", renamed));
+    QCOMPARE(DecodePicture({renamed, {}}).pixels, QSize(33, 21));
+  }
+
   void theExtensionChoosesTheViewer_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("expectedClass");

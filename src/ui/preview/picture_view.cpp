@@ -12,6 +12,7 @@ Picture DecodePicture(const PreviewSource& source) {
   if (!device) return picture;
   QImageReader reader(device.get());
   reader.setAutoTransform(true);
+  reader.setDecideFormatFromContent(true);  // never by the "tmp.jpg" name
   picture.image = reader.read();
   if (!picture.image.isNull()) picture.pixels = picture.image.size();
   return picture;
