@@ -11,10 +11,12 @@ packages=(
   g++
   gddrescue
   gzip
+  libarchive-dev
   libbenchmark-dev
   libblkid-dev
   libclang-rt-14-dev
   libgmock-dev
+  libgsf-1-dev
   libgtest-dev
   libqt6opengl6-dev
   libssl-dev
@@ -28,6 +30,9 @@ packages=(
   python3-fusepy
   python3-jsonschema
   qt6-base-dev
+  qt6-image-formats-plugins
+  qt6-multimedia-dev
+  qt6-pdf-dev
   qt6-tools-dev
   sleuthkit
   util-linux

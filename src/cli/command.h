@@ -48,6 +48,7 @@ const Command& FindCommand();
 const Command& RecoverCommand();
 const Command& ReportCommand();
 const Command& ImageCommand();
+const Command& CatCommand();
 
 // Prints "keldrive: <subject>: <message>" on the error stream.
 void ReportError(Context& context, std::string_view subject, std::string_view message);

@@ -7,10 +7,11 @@
 namespace keldrive::cli {
 namespace {
 
-const std::array<const Command*, 10>& Commands() {
-  static const std::array<const Command*, 10> kCommands{
-      &ListCommand(),   &ScanCommand(),  &LsCommand(),      &FindCommand(), &RecoverCommand(),
-      &ReportCommand(), &ImageCommand(), &HistoryCommand(), &InfoCommand(), &DumpCommand()};
+const std::array<const Command*, 11>& Commands() {
+  static const std::array<const Command*, 11> kCommands{
+      &ListCommand(),    &ScanCommand(), &LsCommand(),     &FindCommand(),
+      &RecoverCommand(), &CatCommand(),  &ReportCommand(), &ImageCommand(),
+      &HistoryCommand(), &InfoCommand(), &DumpCommand()};
   return kCommands;
 }
 

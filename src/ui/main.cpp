@@ -15,6 +15,7 @@
 #include "app/app_folder.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/preview/media_view.h"
 #include "ui/single_instance.h"
 #include "ui/ui_texts.h"
 
@@ -30,6 +31,7 @@ void RemovePreviewLeftovers(const std::string& scanLogRoot) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  keldrive::ui::PreferFfmpegMediaBackend();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Keldrive");
   QApplication::setApplicationVersion("0.1.0");

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -26,6 +27,10 @@
 #include "ui/device_watcher.h"
 #include "ui/message_box.h"
 #include "ui/page_selector.h"
+#include "ui/preview/preview_kind.h"
+#include "ui/preview/preview_view.h"
+#include "ui/preview_process_window.h"
+#include "ui/preview_window.h"
 #include "ui/recover_process_window.h"
 #include "ui/scan_process_window.h"
 #include "ui/search_process_window.h"
@@ -113,6 +118,8 @@ CMainWnd::CMainWnd(std::string scanLogRoot, QWidget* parent)
   splitter->setSizes({190, 600, 240});
   Control<QTextBrowser>(*this, "PreviewEdit")
       ->setPlaceholderText("Click a file to see what it holds before you recover it.");
+  auto* previewLayout = new QVBoxLayout(Control<QWidget>(*this, "PreviewHost"));
+  previewLayout->setContentsMargins(0, 0, 0, 0);
   Control<QLabel>(*this, "TxtMainInfo")->setText(Texts().Message("MSG0101"));
   FillFileTypeOptions();
   Connect();
@@ -124,7 +131,9 @@ CMainWnd::CMainWnd(std::string scanLogRoot, QWidget* parent)
   ShowPage(kCategoryPage);
 }
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd() {
+  ClearPreview();
+}
 
 void CMainWnd::Connect() {
   const auto click = [this](const char* name, auto handler) {
@@ -186,6 +195,8 @@ void CMainWnd::Connect() {
           [this](bool checked) { model_->CheckAll(checked); });
   connect(fileView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& index) { ShowPreview(index); });
+  connect(fileView_, &QTableView::doubleClicked, this, [this] { OpenPreviewWindow(); });
+  click("BtnPreviewWindow", [this] { OpenPreviewWindow(); });
 }
 
 void CMainWnd::ApplyCaptions() {
@@ -464,6 +475,7 @@ void CMainWnd::OnScanEnded() {
 
 void CMainWnd::OnResultsCollected() {
   model_->Reset();
+  ClearPreview();
   Control<QTextBrowser>(*this, "PreviewEdit")->clear();
   FillTypeTree();
   Control<QPushButton>(*this, "TabRecover")->setEnabled(true);
@@ -599,6 +611,8 @@ std::string CMainWnd::PathOf(const ResultEntry& entry) const {
 
 void CMainWnd::ShowPreview(const QModelIndex& index) {
   auto* pane = Control<QTextBrowser>(*this, "PreviewEdit");
+  ClearPreview();
+  Control<QPushButton>(*this, "BtnPreviewWindow")->setEnabled(index.isValid());
   if (!index.isValid()) {
     pane->clear();
     return;
@@ -614,7 +628,83 @@ void CMainWnd::ShowPreview(const QModelIndex& index) {
         "<font color='#B00020'>The start of this file does not look like its type: it may "
         "have been overwritten.</font>";
   }
+  if (record.isFolder == 0) {
+    auto* host = Control<QWidget>(*this, "PreviewHost");
+    previewViewer_ = PreviewOf(entry, host);
+    if (previewViewer_ != nullptr) {
+      host->layout()->addWidget(previewViewer_);
+      previewViewer_->show();
+    }
+  }
   pane->setHtml(text);
+}
+
+QWidget* CMainWnd::PreviewOf(std::size_t entry, QWidget* parent) {
+  RemovePreviewFile();
+  const ResultEntry& found = results_.At(entry);
+  if (found.scan >= scans_.size() || !scans_[found.scan].scan.engine) return nullptr;
+  previewBuffer_.resize(static_cast<std::size_t>(kPreviewBufferBytes));
+  CPreviewProcessWnd window(this, *scans_[found.scan].scan.engine, found.record, previewBuffer_);
+  emit popUpOpening(&window);
+  window.exec();
+  previewFile_ = window.TempPath();
+  if (window.Result() != result::kSuccess) return nullptr;
+  PreviewSource source;
+  if (!previewFile_.empty()) {
+    source.path = FromUtf8(previewFile_);
+  } else {
+    source.data = QByteArray(reinterpret_cast<const char*>(previewBuffer_.data()),
+                             static_cast<qsizetype>(window.BufferedBytes()));
+  }
+  const PreviewTexts texts{Texts().Message("MSG0905"), Texts().Message("MSG1207")};
+  return CreatePreview(FromUtf8(found.record.Name()), source, texts, parent).widget;
+}
+
+void CMainWnd::RemovePreviewFile() {
+  if (!previewFile_.empty()) QFile::remove(FromUtf8(previewFile_));
+  previewFile_.clear();
+}
+
+void CMainWnd::ClearPreview() {
+  // The viewer first: a player lets go of the file it plays.
+  delete previewViewer_;
+  previewViewer_ = nullptr;
+  RemovePreviewFile();
+}
+
+void CMainWnd::OpenPreviewWindow() {
+  const QModelIndex current = fileView_->currentIndex();
+  if (!current.isValid()) return;
+  const std::size_t entry = model_->EntryAt(current.row());
+  const auto isPicture = [this](std::size_t e) {
+    return results_.At(e).record.isFolder == 0 &&
+           KindOfName(results_.At(e).record.Name()) == PreviewKind::kPicture;
+  };
+  // Previous and next step through the pictures of the list; any other file is alone.
+  std::vector<std::size_t> entries;
+  std::size_t position = 0;
+  if (isPicture(entry)) {
+    for (int row = 0; row < model_->rowCount(); ++row) {
+      const std::size_t e = model_->EntryAt(row);
+      if (!isPicture(e)) continue;
+      if (e == entry) position = entries.size();
+      entries.push_back(e);
+    }
+  } else {
+    entries.push_back(entry);
+  }
+  ClearPreview();  // the window takes the preview file over
+  CPreviewWnd::Hooks hooks;
+  hooks.title = [this](std::size_t e) { return FromUtf8(results_.At(e).record.Name()); };
+  hooks.show = [this](std::size_t e, QWidget* parent) { return PreviewOf(e, parent); };
+  hooks.recover = [this](std::size_t e) { RecoverEntry(e); };
+  {
+    CPreviewWnd window(this, entries, position, hooks);
+    emit previewWindowOpening(&window);
+    window.exec();
+  }
+  RemovePreviewFile();
+  ShowPreview(fileView_->currentIndex());
 }
 
 void CMainWnd::OnRecover() {
@@ -622,6 +712,14 @@ void CMainWnd::OnRecover() {
     CMessageBox::Show(MessageKind::kInformation, this, Texts().Message("MSG0803"));
     return;
   }
+  RecoverEntries({model_->Checked().begin(), model_->Checked().end()});
+}
+
+void CMainWnd::RecoverEntry(std::size_t entry) {
+  RecoverEntries({entry});
+}
+
+void CMainWnd::RecoverEntries(const std::vector<std::size_t>& entries) {
   QString folder = choosers_.recoveryFolder
                        ? choosers_.recoveryFolder(this)
                        : QFileDialog::getExistingDirectory(this, "Select location for recovery");
@@ -645,7 +743,7 @@ void CMainWnd::OnRecover() {
     return;
   }
   std::vector<RecoveryItem> items;
-  for (std::size_t entry : model_->Checked()) {
+  for (std::size_t entry : entries) {
     const ResultEntry& found = results_.At(entry);
     RecoveryItem item;
     item.scan = found.scan;

@@ -3,6 +3,7 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@ namespace keldrive::ui {
 
 class CPaginationUI;
 class CPopUpWnd;
+class CPreviewWnd;
 class CScanProcessWnd;
 class DeviceWatcher;
 
@@ -60,11 +62,21 @@ class CMainWnd : public QWidget {
   // Sorts the file list as a click on the header of `column` does.
   void ClickHeader(int column);
 
+  // Recovers one found file, asking for the folder as "Recover" does (the preview window's
+  // "Recover this file").
+  void RecoverEntry(std::size_t entry);
+  // The viewer the preview pane shows, null when none.
+  QWidget* PreviewViewer() const { return previewViewer_; }
+  // Opens the preview window on the current row.
+  void OpenPreviewWindow();
+
  signals:
   // A progress window is about to be shown (for tests: to watch or answer it).
   void popUpOpening(keldrive::ui::CPopUpWnd* window);
   // The results of a scan are shown.
   void resultsShown();
+  // The preview window is about to be shown (for tests: to step through it and close it).
+  void previewWindowOpening(keldrive::ui::CPreviewWnd* window);
 
  protected:
   bool event(QEvent* event) override;
@@ -85,6 +97,7 @@ class CMainWnd : public QWidget {
   void OnScanEnded();
   void OnResultsCollected();
   void OnRecover();
+  void RecoverEntries(const std::vector<std::size_t>& entries);
   void OnCreateImage();
   void FillTypeTree();
   void ShowNode(QTreeWidgetItem* node);
@@ -93,6 +106,11 @@ class CMainWnd : public QWidget {
   void FillFileTypeOptions();
   std::string FileFilter() const;
   void ShowPreview(const QModelIndex& index);
+  // Prepares an entry with the preview progress window and makes its viewer under
+  // `parent`; null when it was stopped or failed. The previous temporary file goes first.
+  QWidget* PreviewOf(std::size_t entry, QWidget* parent);
+  void ClearPreview();
+  void RemovePreviewFile();
   std::string PathOf(const ResultEntry& entry) const;
   void ShowAssistMenu();
   bool OfferDiskRights(const MediaRow& row);
@@ -121,6 +139,9 @@ class CMainWnd : public QWidget {
   DeviceWatcher* watcher_ = nullptr;
   CScanProcessWnd* scanWindow_ = nullptr;  // while a scan runs
   bool scanEndedPending_ = false;
+  std::vector<std::uint8_t> previewBuffer_;  // kPreviewBufferBytes, made on first use
+  std::string previewFile_;                  // the temporary file of the last preview
+  QWidget* previewViewer_ = nullptr;         // in the pane
 };
 
 }  // namespace keldrive::ui

@@ -148,5 +148,32 @@ TEST(RecoveryCommands, WorkOnNtfsImagesAsOnFat) {
             "a12664b290edcc4ce39726cbf37c8805b291e0bf0463785a9ab85cadf68f88d0");
 }
 
+// cat writes the file's bytes alone to standard output; what is not a file is an error.
+TEST(RecoveryCommands, CatWritesOneFileWholeAndNothingElse) {
+  DemoSession s;
+  ASSERT_EQ(s.Run({"scan", s.image}).code, kExitOk);
+  const Outcome r = s.Run({"cat", s.image, "Holiday 2023/Beach/Sandcastle.jpg"});
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  EXPECT_EQ(testing::Sha256Hex(std::vector<std::uint8_t>(r.out.begin(), r.out.end())),
+            TruthHashes().at("Sandcastle.jpg"));
+  EXPECT_EQ(r.err, "");
+  const struct {
+    std::vector<std::string> words;
+    int code;
+  } kCases[] = {
+      {{"cat", s.image, "Holiday 2023"}, kExitFailure},  // a folder
+      {{"cat", s.image, "Holiday 2023/none.jpg"}, kExitFailure},
+      {{"cat", s.dir.File("missing.img"), "a.jpg"}, kExitFailure},
+      {{"cat", s.image}, kExitUsage},
+      {{"cat", s.image, "Recipe.txt", "--scan", "x"}, kExitUsage},
+  };
+  for (const auto& c : kCases) {
+    const Outcome bad = s.Run(c.words);
+    EXPECT_EQ(bad.code, c.code) << c.words.back();
+    EXPECT_EQ(bad.out, "") << c.words.back();
+    EXPECT_NE(bad.err, "") << c.words.back();
+  }
+}
+
 }  // namespace
 }  // namespace keldrive::cli
