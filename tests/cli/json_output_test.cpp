@@ -124,7 +124,7 @@ TEST(JsonOutput, TextThatIsNotUtf8IsReplacedNotFatal) {
   testing::TempDir dir;
   const std::string image = testing::ExtractFixture("fat/demo.img.gz", dir, "demo\xFF\xC3.img");
   const std::string replaced = dir.File("demo\uFFFD\uFFFD.img");
-  for (const std::string& command : {"info", "scan"}) {
+  for (const char* command : {"info", "scan"}) {
     const Outcome r = RunIn(dir.File("scanlog"), {command, image, "--json"});
     ASSERT_EQ(r.code, kExitOk) << command << ": " << r.err;
     nlohmann::json json;
