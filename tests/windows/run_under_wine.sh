@@ -50,9 +50,6 @@ linux_only=(
   'FreeTargetPath.ANumberedLongNameStillFits'
   'ImageCommand.CopiesAnImageFileByteForByteIntoAMediumForTheOtherCommands'
   # Failing under Wine and not yet explained: open, see docs/windows.md.
-  'ScanHistory.QuickScansUseNumberedFoldersAndEmptyALeftoverFirst'
-  'ScanHistory.ProfessionalScanFoundAgainUntilTheVolumeChanges'
-  'ScanHistory.ChangedImageForgetsItsEntry'
   'CFastFatRecovery.WritesEmptyFilesAndReplacesLongerOnes'
   'FailingMedium.AnUnreadableSectorInsideAFileIsAZeroFilledHoleOfAnIncompleteFile'
   'FailingMedium.ACutImageIsNamedDamagedAndEverythingBeforeTheCutIsRecovered'
