@@ -2,30 +2,40 @@
 
 #include <windows.h>
 
+#include <ctime>
+
 #include "platform/win32/wide.h"
 
 namespace keldrive::platform {
 namespace {
 
+// FILETIME ticks from 1601-01-01 to 1970-01-01.
+constexpr std::uint64_t kUnixEpochTicks = 116'444'736'000'000'000;
+
 FILETIME ToFileTime(std::uint64_t ticks, bool local) {
-  FILETIME time{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
   if (local) {
     // A wall-clock time of this machine's zone, daylight saving decided by the rules for
-    // that date (LocalFileTimeToFileTime would apply today's offset instead).
+    // that date (LocalFileTimeToFileTime would apply today's offset instead): mktime
+    // decides it, as on POSIX.
+    const FILETIME wallTime{static_cast<DWORD>(ticks & 0xFFFFFFFFu),
+                            static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME wall{};
-    SYSTEMTIME utc{};
-    FILETIME converted{};
-    if (FileTimeToSystemTime(&time, &wall) != 0 &&
-        TzSpecificLocalTimeToSystemTime(nullptr, &wall, &utc) != 0 &&
-        SystemTimeToFileTime(&utc, &converted) != 0) {
-      // SYSTEMTIME keeps milliseconds only: carry the rest of the ticks over.
-      const std::uint64_t whole =
-          (static_cast<std::uint64_t>(converted.dwHighDateTime) << 32) | converted.dwLowDateTime;
-      const std::uint64_t withRest = whole + ticks % 10'000;
-      time = {static_cast<DWORD>(withRest & 0xFFFFFFFFu), static_cast<DWORD>(withRest >> 32)};
+    if (FileTimeToSystemTime(&wallTime, &wall) != 0) {
+      std::tm calendar{};
+      calendar.tm_year = wall.wYear - 1900;
+      calendar.tm_mon = wall.wMonth - 1;
+      calendar.tm_mday = wall.wDay;
+      calendar.tm_hour = wall.wHour;
+      calendar.tm_min = wall.wMinute;
+      calendar.tm_sec = wall.wSecond;
+      calendar.tm_isdst = -1;
+      const std::time_t utc = std::mktime(&calendar);
+      if (utc != static_cast<std::time_t>(-1)) {
+        ticks = static_cast<std::uint64_t>(utc) * 10'000'000 + kUnixEpochTicks + ticks % 10'000'000;
+      }
     }
   }
-  return time;
+  return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
 }  // namespace
