@@ -36,15 +36,24 @@ std::size_t ReadFull(platform::FileHandle& file, std::span<std::uint8_t> out) {
   return filled;
 }
 
+bool IsSeparator(char c) {
+  return c == '/' || (platform::kBackslashSeparates && c == '\\');
+}
+
 // True when `path` names something strictly inside `root`, after every link is resolved.
+// Windows resolves to "C:\a\b": the separator after the root may be either.
 bool LiesInside(const std::string& root, const std::string& path) {
   std::string realRoot, realPath;
   if (platform::ResolvePath(root, realRoot) != result::kSuccess ||
       platform::ResolvePath(path, realPath) != result::kSuccess) {
     return false;
   }
-  if (!realRoot.ends_with('/')) realRoot += '/';
-  return realPath.size() > realRoot.size() && realPath.starts_with(realRoot);
+  if (realRoot.empty() || realPath.size() <= realRoot.size() || !realPath.starts_with(realRoot)) {
+    return false;
+  }
+  // "/" and "C:\" end with their separator; otherwise one must follow the root.
+  return IsSeparator(realRoot.back()) ||
+         (IsSeparator(realPath[realRoot.size()]) && realPath.size() > realRoot.size() + 1);
 }
 
 }  // namespace

@@ -78,6 +78,10 @@ int Run(const Arguments& arguments, Context& context) {
     ReportError(context, *reportFile, "a report is FILE.xml (DFXML) or FILE.csv");
     return kExitUsage;
   }
+  if (reportFile && !ReportFormatAvailable(*ReportFormatOfName(*reportFile))) {
+    ReportError(context, *reportFile, kDfxmlUnavailable);
+    return kExitUsage;
+  }
   const std::string& argument = words[0];
   MediumSelection selection;
   ScanSet scans;

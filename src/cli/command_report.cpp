@@ -37,6 +37,9 @@ int Run(const Arguments& arguments, Context& context) {
     if (!digest) error = "unknown hash \"" + *hash + "\" (sha256 or md5)";
   }
   if (formatName != "dfxml" && formatName != "csv") error = "--format must be dfxml or csv";
+  if (formatName == "dfxml" && !ReportFormatAvailable(ReportFormat::kDfxml)) {
+    error = kDfxmlUnavailable;
+  }
   if (words.size() != 1 || !ParseScanNumber(arguments, number) ||
       !ParseVolumeNumber(arguments, volume) || !error.empty()) {
     ReportError(context, "report",

@@ -56,7 +56,9 @@ class FileHandle final : public Medium {
   static ResultCode Open(const std::string& path, OpenMode mode, FileHandle& out);
 
 #ifdef _WIN32
-  void* handle_ = nullptr;  // INVALID_HANDLE_VALUE when closed
+  void* handle_ = nullptr;  // null when closed
+  bool device_ = false;     // a disk or volume: reads go in whole sectors
+  std::uint32_t sectorBytes_ = 0;
 #else
   int fd_ = -1;
 #endif

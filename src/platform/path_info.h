@@ -15,6 +15,14 @@ inline constexpr bool kNamesMayHoldColon = false;
 inline constexpr bool kNamesMayHoldColon = true;
 #endif
 
+// Whether a backslash separates names as "/" does: on Windows, whose resolved paths use
+// it; elsewhere it is a character of a name.
+#ifdef _WIN32
+inline constexpr bool kBackslashSeparates = true;
+#else
+inline constexpr bool kBackslashSeparates = false;
+#endif
+
 enum class PathKind { kMissing, kRegularFile, kDirectory, kBlockDevice, kOther };
 
 PathKind QueryPathKind(const std::string& path);

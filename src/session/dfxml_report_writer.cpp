@@ -207,6 +207,10 @@ class DfxmlReportWriter : public ReportWriter {
 
 }  // namespace
 
+bool DfxmlReportsAvailable() {
+  return true;
+}
+
 std::unique_ptr<ReportWriter> MakeDfxmlReportWriter(std::ostream& out, bool recovery) {
   return std::make_unique<DfxmlReportWriter>(out, recovery);
 }

@@ -1,17 +1,16 @@
 #include "session/file_digest.h"
 
-#include <openssl/evp.h>
-
-#include <array>
 #include <cctype>
 #include <vector>
 
+#include "platform/digest.h"
 #include "platform/file_handle.h"
 
 namespace keldrive {
 
 struct FileDigest::State {
-  EVP_MD_CTX* context = nullptr;
+  explicit State(platform::DigestAlgorithm algorithm) : context(algorithm) {}
+  platform::DigestContext context;
 };
 
 std::string_view DigestName(DigestKind kind) {
@@ -28,29 +27,23 @@ std::optional<DigestKind> ParseDigestName(std::string_view name) {
   return std::nullopt;
 }
 
-FileDigest::FileDigest(DigestKind kind) : state_(std::make_unique<State>()) {
-  state_->context = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(state_->context, kind == DigestKind::kSha256 ? EVP_sha256() : EVP_md5(),
-                    nullptr);
-}
+FileDigest::FileDigest(DigestKind kind)
+    : state_(std::make_unique<State>(kind == DigestKind::kSha256
+                                         ? platform::DigestAlgorithm::kSha256
+                                         : platform::DigestAlgorithm::kMd5)) {}
 
-FileDigest::~FileDigest() {
-  EVP_MD_CTX_free(state_->context);
-}
+FileDigest::~FileDigest() = default;
 
 void FileDigest::Add(std::span<const std::uint8_t> bytes) {
-  EVP_DigestUpdate(state_->context, bytes.data(), bytes.size());
+  state_->context.Add(bytes);
 }
 
 std::string FileDigest::FinishHex() {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> value{};
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(state_->context, value.data(), &length);
   constexpr std::string_view kHex = "0123456789abcdef";
   std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[value[i] >> 4];
-    text += kHex[value[i] & 0x0F];
+  for (const std::uint8_t byte : state_->context.Finish()) {
+    text += kHex[byte >> 4];
+    text += kHex[byte & 0x0F];
   }
   return text;
 }

@@ -18,7 +18,7 @@ std::string_view DigestName(DigestKind kind);
 // The kind a name gives ("sha256", "md5", any case); nothing for another name.
 std::optional<DigestKind> ParseDigestName(std::string_view name);
 
-// A running hash of a file's bytes, computed by OpenSSL.
+// A running hash of a file's bytes, computed by the platform's cryptography.
 class FileDigest {
  public:
   explicit FileDigest(DigestKind kind);

@@ -37,6 +37,10 @@ std::string IsoTime(FileTime time, bool local) {
   return iso;
 }
 
+bool ReportFormatAvailable(ReportFormat format) {
+  return format != ReportFormat::kDfxml || DfxmlReportsAvailable();
+}
+
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out,
                                                bool recovery) {
   return format == ReportFormat::kDfxml ? MakeDfxmlReportWriter(out, recovery)

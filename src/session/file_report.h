@@ -72,6 +72,12 @@ class ReportWriter {
 
 enum class ReportFormat { kDfxml, kCsv };
 
+// False for DFXML in a build without libxml2 (the Windows cross-build); MakeReportWriter
+// must not be asked for a format that is not available.
+bool ReportFormatAvailable(ReportFormat format);
+inline constexpr const char* kDfxmlUnavailable =
+    "DFXML reports are not part of this build (made without libxml2); use CSV instead";
+
 // A writer of the format onto `out`; `recovery` adds the columns of what was written.
 std::unique_ptr<ReportWriter> MakeReportWriter(ReportFormat format, std::ostream& out,
                                                bool recovery);

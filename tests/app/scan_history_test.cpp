@@ -1,10 +1,9 @@
 #include "app/scan_history.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 
 #include "support/temp_dir.h"
@@ -57,9 +56,9 @@ ScanHistoryEntry AreaEntry(std::string folder, std::uint64_t freeBytes) {
   return entry;
 }
 
-void SetWriteTime(const std::string& path, time_t seconds) {
-  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+void SetWriteTime(const std::string& path, std::int64_t seconds) {
+  fs::last_write_time(path, std::chrono::file_clock::from_sys(
+                                std::chrono::sys_seconds(std::chrono::seconds(seconds))));
 }
 
 TEST(ScanHistory, QuickScansUseNumberedFoldersAndEmptyALeftoverFirst) {

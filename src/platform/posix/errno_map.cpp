@@ -26,7 +26,9 @@ ResultCode ResultFromErrno(int errnoValue) {
       return result::kWriteProtect;
     case ENXIO:
     case ENODEV:
+#ifdef ENOMEDIUM  // Linux's; the Windows C runtime has no such value
     case ENOMEDIUM:
+#endif
       return result::kNotReady;
     case ETXTBSY:
       return result::kSharingViolation;
@@ -42,7 +44,9 @@ ResultCode ResultFromErrno(int errnoValue) {
     case ESPIPE:
       return result::kInvalidParameter;
     case ENOSPC:
+#ifdef EDQUOT
     case EDQUOT:
+#endif
     case EFBIG:
       return result::kDiskFull;
     case EEXIST:
