@@ -171,7 +171,7 @@ int Run(const Arguments& arguments, Context& context) {
   if (arguments.Has("--json")) {
     Json json;
     json["medium"] = argument;
-    json["to"] = dir;
+    json["to"] = platform::NativeSeparators(dir);
     json["recovered"] = outcome.recovered;
     json["failed"] = outcome.failed;
     json["bytes"] = outcome.bytes;
@@ -179,12 +179,13 @@ int Run(const Arguments& arguments, Context& context) {
     json["files"] = Json::array();
     for (const FileOutcome& file : outcome.files) {
       Json row;
-      row["target"] = file.target;
+      row["target"] = platform::NativeSeparators(file.target);
       row["result"] = file.code;
       if (file.code != result::kSuccess) {
         row["error"] = DescribeRecoveryFailure(file.code);
         row["incomplete"] = !file.incompleteAs.empty();
-        if (!file.incompleteAs.empty()) row["keptAs"] = file.incompleteAs;
+        if (!file.incompleteAs.empty())
+          row["keptAs"] = platform::NativeSeparators(file.incompleteAs);
         row["unreadable"] = Json::array();
         for (const UnreadableStretch& stretch : file.unreadable) {
           row["unreadable"].push_back({{"offset", stretch.offset}, {"length", stretch.length}});
@@ -196,13 +197,14 @@ int Run(const Arguments& arguments, Context& context) {
   } else {
     for (const FileOutcome& file : outcome.files) {
       if (file.code != result::kSuccess) {
-        ReportError(context, file.target, DescribeRecoveryFailure(file));
+        ReportError(context, platform::NativeSeparators(file.target),
+                    DescribeRecoveryFailure(file));
       }
     }
     context.out << "Recovered " << outcome.recovered
                 << (outcome.recovered == 1 ? " file (" : " files (")
                 << FormatSize(static_cast<std::int64_t>(outcome.bytes & INT64_MAX)) << ") to "
-                << dir;
+                << platform::NativeSeparators(dir);
     if (outcome.failed != 0) {
       std::uint64_t incomplete = 0;
       for (const FileOutcome& file : outcome.files)

@@ -2,27 +2,22 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "disk/volume_table.h"
 #include "platform/disk_catalog.h"
 #include "platform/path_info.h"
 
 namespace keldrive::cli {
-namespace {
 
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), [](char c) {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
-  });
+bool IsListNumber(const std::string& argument) {
+  return !argument.empty() && argument.size() <= 9 &&
+         std::all_of(argument.begin(), argument.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return a == b || std::filesystem::equivalent(a, b, ec);
+bool NamesSameMedium(const std::string& a, const std::string& b) {
+  return a == b || platform::IsSameFile(a, b);
 }
-
-}  // namespace
 
 ResultCode ResolveMedium(const std::string& argument, const platform::SystemRoots& roots,
                          MediumChoice& out, std::string& message) {
@@ -30,7 +25,7 @@ ResultCode ResolveMedium(const std::string& argument, const platform::SystemRoot
   const platform::PathKind kind = platform::QueryPathKind(argument);
   const bool isFile = kind != platform::PathKind::kMissing;
 
-  if (AllDigits(argument) && !isFile) {
+  if (IsListNumber(argument) && !isFile) {
     VolumeTable table;
     if (EnumerateVolumes(table, roots) == 0) {
       message = "cannot list the machine's disks";
@@ -66,7 +61,7 @@ ResultCode ResolveMedium(const std::string& argument, const platform::SystemRoot
     std::vector<platform::PlatformDisk> disks;
     platform::ListDisks(roots, false, disks);
     for (const platform::PlatformDisk& disk : disks) {
-      if (!SameFile(argument, disk.devicePath)) continue;
+      if (!NamesSameMedium(argument, disk.devicePath)) continue;
       out.kind = MediumChoice::Kind::kDisk;
       out.path = disk.devicePath;
       out.diskNumber = disk.number;
@@ -77,7 +72,7 @@ ResultCode ResolveMedium(const std::string& argument, const platform::SystemRoot
     std::vector<VolumeRecord> records;
     ListAllVolumes(table, records);
     for (const VolumeRecord& record : records) {
-      if (record.partitionNumber <= 0 || !SameFile(argument, record.devicePath)) continue;
+      if (record.partitionNumber <= 0 || !NamesSameMedium(argument, record.devicePath)) continue;
       out.kind = MediumChoice::Kind::kStretch;
       out.path = record.devicePath;
       out.diskNumber = record.diskNumber;

@@ -22,6 +22,13 @@ struct MediumChoice {
   VolumeRecord record;            // stretches: the record from the media list
 };
 
+// True for an argument of digits only: a number from `keldrive list` unless a file has that
+// name.
+bool IsListNumber(const std::string& argument);
+
+// True when two paths name the same file or device node, whatever links lead to it.
+bool NamesSameMedium(const std::string& a, const std::string& b);
+
 // Resolves the argument. An all-digit argument is a number from `keldrive list`; a block
 // device is a disk or one of its partitions; anything else is an image file. On failure
 // returns a code and a message naming the argument.

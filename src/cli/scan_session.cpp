@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <filesystem>
 
 #include "app/app_folder.h"
+#include "cli/medium_argument.h"
 #include "cli/progress_bar.h"
 #include "platform/disk_catalog.h"
 #include "platform/folder_tree.h"
@@ -15,17 +15,6 @@
 
 namespace keldrive::cli {
 namespace {
-
-bool AllDigits(const std::string& text) {
-  return !text.empty() && text.size() <= 9 && std::all_of(text.begin(), text.end(), [](char c) {
-           return std::isdigit(static_cast<unsigned char>(c)) != 0;
-         });
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  return a == b || std::filesystem::equivalent(a, b, ec);
-}
 
 std::optional<int> ParseNumber(const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
@@ -77,7 +66,7 @@ ResultCode ResolveMediumAreas(const Context& context, const std::string& argumen
   const platform::PathKind kind = platform::QueryPathKind(argument);
   const bool exists = kind != platform::PathKind::kMissing;
 
-  if ((AllDigits(argument) && !exists) || kind == platform::PathKind::kBlockDevice) {
+  if ((IsListNumber(argument) && !exists) || kind == platform::PathKind::kBlockDevice) {
     std::vector<ScanArea> machine;
     if (ListMachineAreas(context.roots, machine) != result::kSuccess) {
       message = "cannot list the machine's disks";
@@ -95,7 +84,7 @@ ResultCode ResolveMediumAreas(const Context& context, const std::string& argumen
       out.whole = *found;
     } else {
       for (const ScanArea& area : machine) {
-        if (!area.devicePath.empty() && SameFile(argument, area.devicePath)) {
+        if (!area.devicePath.empty() && NamesSameMedium(argument, area.devicePath)) {
           out.areas = {area};
           out.whole = area;
           break;
@@ -103,7 +92,7 @@ ResultCode ResolveMediumAreas(const Context& context, const std::string& argumen
       }
       if (out.areas.empty()) {
         const auto disk = std::find_if(machine.begin(), machine.end(), [&](const ScanArea& a) {
-          return SameFile(argument, a.source.path);
+          return NamesSameMedium(argument, a.source.path);
         });
         if (disk != machine.end()) SelectDisk(machine, disk->source.path, out);
       }

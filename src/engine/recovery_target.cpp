@@ -6,6 +6,7 @@
 
 #include "platform/folder_tree.h"
 #include "platform/path_info.h"
+#include "platform/utf8_path.h"
 
 namespace keldrive {
 namespace {
@@ -80,7 +81,7 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
 
 bool IsInsideFolder(std::string_view path, std::string_view folder) {
   const auto normal = [](std::string_view text) {
-    return std::filesystem::absolute(std::filesystem::path(text)).lexically_normal();
+    return std::filesystem::absolute(platform::PathFromUtf8(text)).lexically_normal();
   };
   const std::filesystem::path inner = normal(path), outer = normal(folder);
   auto i = inner.begin();
@@ -92,9 +93,9 @@ bool IsInsideFolder(std::string_view path, std::string_view folder) {
 }
 
 ResultCode CreateParentFolder(std::string_view path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  const std::filesystem::path parent = platform::PathFromUtf8(path).parent_path();
   if (parent.empty()) return result::kSuccess;
-  return platform::CreateFolderTree(parent.string());
+  return platform::CreateFolderTree(platform::Utf8FromPath(parent));
 }
 
 std::size_t CountPathSeparators(std::string_view path) {
@@ -106,9 +107,10 @@ std::size_t CountPathSeparators(std::string_view path) {
 
 std::string FreeTargetPath(const std::string& path) {
   if (platform::QueryPathKind(path) == platform::PathKind::kMissing) return path;
-  const std::filesystem::path p(path);
-  const std::string folder = p.has_parent_path() ? p.parent_path().string() + "/" : "";
-  const std::string name = p.filename().string();
+  const std::filesystem::path p = platform::PathFromUtf8(path);
+  const std::string folder =
+      p.has_parent_path() ? platform::Utf8FromPath(p.parent_path()) + "/" : "";
+  const std::string name = platform::Utf8FromPath(p.filename());
   for (int n = 1;; ++n) {
     // The number never pushes the name past what a file system takes: the stem gives way.
     const std::string candidate = folder + FitName(name, "(" + std::to_string(n) + ")");

@@ -23,6 +23,17 @@ inline constexpr bool kBackslashSeparates = true;
 inline constexpr bool kBackslashSeparates = false;
 #endif
 
+// A path as people here read it: the core joins names with "/", which Windows also takes,
+// but Windows users expect backslashes.
+inline std::string NativeSeparators(std::string path) {
+  if constexpr (kBackslashSeparates) {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+  }
+  return path;
+}
+
 enum class PathKind { kMissing, kRegularFile, kDirectory, kBlockDevice, kOther };
 
 PathKind QueryPathKind(const std::string& path);

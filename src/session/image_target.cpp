@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 #include "disk/checked_math.h"
 #include "disk/medium_queries.h"
 #include "platform/same_storage.h"
+#include "platform/utf8_path.h"
 
 namespace keldrive {
 namespace {
@@ -23,7 +23,7 @@ std::string UpperCase(std::string text) {
 }
 
 std::string FolderOf(const std::string& path) {
-  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const std::string folder = platform::Utf8FromPath(platform::PathFromUtf8(path).parent_path());
   return folder.empty() ? "." : folder;
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "carve/content_check.h"
+#include "engine/recovery_target.h"
 #include "support/engine_listing.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
@@ -125,7 +126,7 @@ TEST_P(FatImage, RecoversADeletedFolderAsATree) {
 
   const std::string base = scan.dir.File("out");
   const std::string target = base + "/Trip 2019";
-  const auto separators = static_cast<std::int32_t>(std::count(base.begin(), base.end() - 1, '/'));
+  const auto separators = static_cast<std::int32_t>(CountPathSeparators(base));
   ASSERT_EQ(scan.engine->RecoverItem(*trip, target, separators), result::kSuccess);
   const auto expected = ExpectedListing(std::string("fat/") + GetParam() + "_truth.tsv");
   for (const char* file :
@@ -221,7 +222,7 @@ TEST(CFastFatRecovery, WritesEmptyFilesAndReplacesLongerOnes) {
                                  [](const FoundFile& f) { return f.Name() == "Trip 2019"; });
   ASSERT_NE(trip, root.end());
   const std::string base = scan.dir.File("cancelled");
-  const auto separators = static_cast<std::int32_t>(std::count(base.begin(), base.end() - 1, '/'));
+  const auto separators = static_cast<std::int32_t>(CountPathSeparators(base));
   EXPECT_EQ(scan.engine->RecoverItem(*trip, base + "/Trip 2019", separators), ResultCancelled);
   EXPECT_FALSE(std::filesystem::exists(base + "/Trip 2019/Day 1")) << "stopped at the first file";
 }

@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "engine/recovery_target.h"
+#include "platform/utf8_path.h"
 #include "support/engine_listing.h"
 #include "support/fixtures.h"
 #include "support/sha256.h"
@@ -110,9 +112,10 @@ TEST_P(NtfsImage, RecoversADeletedTreeAndReportsFreeSpace) {
   EXPECT_EQ(scan.engine.CountFolderFiles(&*tree, 1, count), result::kSuccess);
   EXPECT_EQ(count, 4);
   const std::string base = scan.dir.File("out");
-  const auto separators = static_cast<std::int32_t>(std::count(base.begin(), base.end() - 1, '/'));
+  const auto separators = static_cast<std::int32_t>(CountPathSeparators(base));
   ASSERT_EQ(scan.engine.RecoverItem(*tree, base + "/tree", separators), result::kSuccess);
-  EXPECT_TRUE(std::filesystem::exists(base + "/tree/level1/level2/level3/файл.bin"));
+  EXPECT_TRUE(std::filesystem::exists(
+      platform::PathFromUtf8(base + "/tree/level1/level2/level3/файл.bin")));
   EXPECT_TRUE(std::filesystem::exists(base + "/tree/top.txt"));
 
   ASSERT_EQ(scan.engine.BuildUsedClusterMap(), result::kSuccess);

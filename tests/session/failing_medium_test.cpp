@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/memory_medium.h"
+#include "platform/utf8_path.h"
 #include "session/recovery_plan.h"
 #include "session/scan_runner.h"
 #include "support/engine_listing.h"
@@ -33,6 +34,14 @@ ScanOutcome ScanFailing(ScanCatalogue& catalogue, const std::string& path,
   return RunScan(catalogue, request, nullptr, opener);
 }
 
+// `path` inside `folder`, with "/" between names as the scan lists them.
+std::string RelativeTo(const std::string& path, const std::string& folder) {
+  const std::u8string text =
+      std::filesystem::relative(platform::PathFromUtf8(path), platform::PathFromUtf8(folder))
+          .generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
 RecoveryResult RecoverAll(LoadedScan& scan, const std::string& target) {
   std::vector<RecoveryItem> items;
   for (const auto& [path, file] : testing::ListAllFiles(*scan.engine)) {
@@ -50,8 +59,7 @@ std::map<std::string, std::vector<std::uint8_t>> Contents(const RecoveryResult& 
   std::map<std::string, std::vector<std::uint8_t>> out;
   for (const FileOutcome& file : result.files) {
     if (file.code == result::kSuccess) {
-      out[std::filesystem::relative(file.target, target).string()] =
-          testing::ReadFileBytes(file.target);
+      out[RelativeTo(file.target, target)] = testing::ReadFileBytes(file.target);
     }
   }
   return out;
@@ -97,7 +105,7 @@ TEST(FailingMedium, AnUnreadableSectorInsideAFileIsAZeroFilledHoleOfAnIncomplete
   const RecoveryResult result = RecoverAll(failing.scan, target);
   std::size_t incomplete = 0;
   for (const FileOutcome& file : result.files) {
-    const std::string path = std::filesystem::relative(file.target, target).string();
+    const std::string path = RelativeTo(file.target, target);
     if (path != victim.path) {
       EXPECT_EQ(file.code, result::kSuccess) << path;
       EXPECT_EQ(testing::ReadFileBytes(file.target), expected.at(path)) << path;
@@ -106,7 +114,8 @@ TEST(FailingMedium, AnUnreadableSectorInsideAFileIsAZeroFilledHoleOfAnIncomplete
     ++incomplete;
     EXPECT_EQ(file.code, result::kDataError);
     EXPECT_EQ(file.unreadable, (std::vector<UnreadableStretch>{{victim.offset, 512}}));
-    EXPECT_FALSE(std::filesystem::exists(file.target)) << "never under the name of a whole file";
+    EXPECT_FALSE(std::filesystem::exists(platform::PathFromUtf8(file.target)))
+        << "never under the name of a whole file";
     ASSERT_FALSE(file.incompleteAs.empty());
     EXPECT_NE(file.incompleteAs.find(" (incomplete)."), std::string::npos) << file.incompleteAs;
     // Everything around the hole as it is, the hole zeros.

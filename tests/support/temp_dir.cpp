@@ -6,6 +6,8 @@
 #include <iterator>
 #include <random>
 
+#include "platform/utf8_path.h"
+
 namespace keldrive::testing {
 
 TempDir::TempDir() {
@@ -29,6 +31,10 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+std::string TempDir::File(const std::string& name) const {
+  return platform::Utf8FromPath(path_) + "/" + name;
+}
+
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
@@ -44,6 +50,18 @@ void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  WriteFile(platform::PathFromUtf8(path), text);
+}
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  WriteFile(platform::PathFromUtf8(path), bytes);
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  return ReadFileBytes(platform::PathFromUtf8(path));
 }
 
 }  // namespace keldrive::testing

@@ -17,7 +17,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  // A path inside the folder in UTF-8, joined with "/" as the program joins its own.
+  std::string File(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
@@ -26,5 +27,9 @@ class TempDir {
 void WriteFile(const std::filesystem::path& path, const std::string& text);
 void WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path);
+// The same for UTF-8 paths, which std::filesystem would read in the system's code page.
+void WriteFile(const std::string& path, const std::string& text);
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 }  // namespace keldrive::testing

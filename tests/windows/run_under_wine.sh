@@ -44,15 +44,6 @@ linux_only=(
   'FileReport.Dfxml*' 'ReportCommand.HashesTheDemoAsItsTruthSaysAndRefusesWhatItCannotDo'
   # Windows names cannot hold ":": streams come back as file_stream, not file:stream.
   'NtfsStreams.DeletedFilesAndTheirStreamsComeBackByteExactAsFileColonStream'
-  # The tests build expected paths through std::filesystem, whose narrow strings are the
-  # ANSI code page under Wine (names with "файл", "\" against "/"): open, see docs/windows.md.
-  'Images/NtfsImage.*' 'Images/FatImage.*' 'RecoveryCommands.WorkOnNtfsImagesAsOnFat'
-  'FreeTargetPath.ANumberedLongNameStillFits'
-  'ImageCommand.CopiesAnImageFileByteForByteIntoAMediumForTheOtherCommands'
-  'CFastFatRecovery.WritesEmptyFilesAndReplacesLongerOnes'  # counts only "/" in a "\" path
-  # Failing under Wine, probably for the same reason (keys of relative paths), unchecked.
-  'FailingMedium.AnUnreadableSectorInsideAFileIsAZeroFilledHoleOfAnIncompleteFile'
-  'FailingMedium.ACutImageIsNamedDamagedAndEverythingBeforeTheCutIsRecovered'
 )
 filter="-$(IFS=:; echo "${linux_only[*]}")"
 
