@@ -19,6 +19,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   echo "test-windows: installing ${missing[*]}" >&2
+  $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 fi
@@ -26,5 +27,5 @@ fi
 start=$(date +%s)
 scripts/build-windows.sh build-windows
 echo "test-windows: cross-build took $(( $(date +%s) - start )) s"
-tests/windows/run_under_wine.sh build build-windows
+KELDRIVE_REQUIRE_WINE=1 tests/windows/run_under_wine.sh build build-windows
 echo "Windows tests passed."

@@ -2,7 +2,8 @@
 # Runs the Windows build under Wine: the core tests that can run there, then the recovery
 # comparison with the Linux build.
 #   tests/windows/run_under_wine.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
-# Skips with a message (exit 0) where Wine is missing or cannot start.
+# Skips with a message (exit 0) where Wine is missing or cannot start, unless
+# KELDRIVE_REQUIRE_WINE=1 (scripts/test-windows.sh, which installs it) makes that a failure.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 linux_build=$1
@@ -12,7 +13,7 @@ wine=$(command -v wine64 || true)
 [ -z "$wine" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
 if [ -z "$wine" ]; then
   echo "windows: wine64 is not installed; the Windows build was not run"
-  exit 0
+  exit "${KELDRIVE_REQUIRE_WINE:-0}"
 fi
 export WINE=$wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINEPREFIX=$(mktemp -d)
@@ -21,7 +22,7 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 # A new prefix takes half a minute to set up; without Gecko and Mono (not needed here).
 if ! timeout 300 "$wine" wineboot -i >/dev/null 2>&1; then
   echo "windows: Wine could not set up a prefix; the Windows build was not run"
-  exit 0
+  exit "${KELDRIVE_REQUIRE_WINE:-0}"
 fi
 
 # Left out under Wine, by reason. Tests of FUSE, loop devices and ddrescuelog skip by
