@@ -30,14 +30,8 @@ int Run(const Arguments& arguments, Context& context) {
     ReportError(context, "cat", "needs one MEDIUM and one PATH (see keldrive cat --help)");
     return kExitUsage;
   }
-  MediumSelection selection;
   ScanSet scans;
-  std::string message;
-  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
-      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
-    ReportError(context, words[0], message);
-    return kExitFailure;
-  }
+  if (!OpenMediumScans(context, words[0], volume, number, false, scans)) return kExitFailure;
   const ScanSetBrowser browser = scans.Browser();
   ScanItem item;
   if (browser.Find(words[1], item) != result::kSuccess || item.isRoot) {

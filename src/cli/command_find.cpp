@@ -38,14 +38,8 @@ int Run(const Arguments& arguments, Context& context) {
                 error.empty() ? "needs one MEDIUM (see keldrive find --help)" : error);
     return kExitUsage;
   }
-  MediumSelection selection;
   ScanSet scans;
-  std::string message;
-  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
-      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
-    ReportError(context, words[0], message);
-    return kExitFailure;
-  }
+  if (!OpenMediumScans(context, words[0], volume, number, false, scans)) return kExitFailure;
   const ScanSetBrowser browser = scans.Browser();
   std::vector<std::pair<std::size_t, FoundFile>> files;
   for (std::size_t i = 0; i < scans.scans.size(); ++i) {

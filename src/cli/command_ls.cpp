@@ -31,14 +31,8 @@ int Run(const Arguments& arguments, Context& context) {
     ReportError(context, "ls", "needs MEDIUM [FOLDER] (see keldrive ls --help)");
     return kExitUsage;
   }
-  MediumSelection selection;
   ScanSet scans;
-  std::string message;
-  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
-      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
-    ReportError(context, words[0], message);
-    return kExitFailure;
-  }
+  if (!OpenMediumScans(context, words[0], volume, number, false, scans)) return kExitFailure;
   const ScanSetBrowser browser = scans.Browser();
   const std::string folder = words.size() == 2 ? words[1] : "";
   ScanItem item;

@@ -83,14 +83,8 @@ int Run(const Arguments& arguments, Context& context) {
     return kExitUsage;
   }
   const std::string& argument = words[0];
-  MediumSelection selection;
   ScanSet scans;
-  std::string message;
-  if (ResolveMediumAreas(context, argument, volume, selection, message) != result::kSuccess ||
-      OpenScans(context, selection, number, !number, scans, message) != result::kSuccess) {
-    ReportError(context, argument, message);
-    return kExitFailure;
-  }
+  if (!OpenMediumScans(context, argument, volume, number, !number, scans)) return kExitFailure;
 
   std::string dir = *dirArgument;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();

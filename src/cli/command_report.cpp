@@ -46,18 +46,13 @@ int Run(const Arguments& arguments, Context& context) {
                 error.empty() ? "needs one MEDIUM (see keldrive report --help)" : error);
     return kExitUsage;
   }
-  MediumSelection selection;
   ScanSet scans;
-  std::string message;
-  if (ResolveMediumAreas(context, words[0], volume, selection, message) != result::kSuccess ||
-      OpenScans(context, selection, number, false, scans, message) != result::kSuccess) {
-    ReportError(context, words[0], message);
-    return kExitFailure;
-  }
+  if (!OpenMediumScans(context, words[0], volume, number, false, scans)) return kExitFailure;
   std::ostringstream text;
   const auto writer = MakeReportWriter(
       formatName == "dfxml" ? ReportFormat::kDfxml : ReportFormat::kCsv, text, false);
   const ScanSetBrowser browser = scans.Browser();
+  std::string message;
   if (WriteScanReport(browser, *writer, digest, message) != result::kSuccess) {
     ReportError(context, words[0], message);
     return kExitFailure;

@@ -291,6 +291,18 @@ ResultCode OpenScans(Context& context, const MediumSelection& selection,
   return result::kSuccess;
 }
 
+bool OpenMediumScans(Context& context, const std::string& argument, std::optional<int> volume,
+                     std::optional<std::uint64_t> number, bool scanWhenMissing, ScanSet& out) {
+  MediumSelection selection;
+  std::string message;
+  if (ResolveMediumAreas(context, argument, volume, selection, message) != result::kSuccess ||
+      OpenScans(context, selection, number, scanWhenMissing, out, message) != result::kSuccess) {
+    ReportError(context, argument, message);
+    return false;
+  }
+  return true;
+}
+
 bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& number) {
   const auto text = arguments.Value("--scan");
   if (!text) return true;

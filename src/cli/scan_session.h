@@ -70,6 +70,11 @@ ResultCode OpenScans(Context& context, const MediumSelection& selection,
                      std::optional<std::uint64_t> number, bool scanWhenMissing, ScanSet& out,
                      std::string& message);
 
+// Resolves MEDIUM and loads its scans as OpenScans does: the start of every command that
+// reads a medium's scans. On failure says why, under the argument, and returns false.
+bool OpenMediumScans(Context& context, const std::string& argument, std::optional<int> volume,
+                     std::optional<std::uint64_t> number, bool scanWhenMissing, ScanSet& out);
+
 // "--scan N" when given; nothing, or false on a malformed value.
 bool ParseScanNumber(const Arguments& arguments, std::optional<std::uint64_t>& number);
 // "--volume N" when given; false on a malformed value.
