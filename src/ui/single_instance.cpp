@@ -14,33 +14,45 @@ constexpr char kTaken = 'T';
 }  // namespace
 
 SingleInstance::SingleInstance(QString name, QObject* parent)
-    : QObject(parent), name_(std::move(name)), server_(new QLocalServer(this)) {
+    : QObject(parent),
+      name_(std::move(name)),
+      // Per user: a socket of one user's copy cannot take another user's arguments.
+      socketName_(name_ + "-" + QDir::home().dirName()),
+      server_(new QLocalServer(this)) {
   connect(server_, &QLocalServer::newConnection, this, &SingleInstance::OnConnection);
 }
 
 QString SingleInstance::DefaultName() {
-  // Per user: each person on the machine has a program of their own.
-  return "Keldrive_2019_For_Windows-" + QDir::home().dirName();
+  return "Keldrive_2019_For_Windows";
 }
 
 SingleInstance::Role SingleInstance::Claim(const QStringList& arguments) {
-  QLocalSocket socket;
-  socket.connectToServer(name_);
-  if (socket.waitForConnected(kWaitMs)) {
-    QByteArray payload;
-    QDataStream stream(&payload, QIODevice::WriteOnly);
-    stream << arguments;
-    socket.write(payload);
-    socket.flush();
-    char answer = kTaken;
-    if (socket.waitForReadyRead(kWaitMs)) socket.getChar(&answer);
-    return answer == kStarting ? Role::kOtherStarting : Role::kHandedOver;
+  const ResultCode claim = mutex_.Claim(name_.toStdString());
+  // Another copy holds the mutex, or it cannot be told (no runtime folder): whoever answers
+  // on the socket is the first copy.
+  if (claim != result::kSuccess) {
+    QLocalSocket socket;
+    socket.connectToServer(socketName_);
+    if (socket.waitForConnected(kWaitMs)) return HandOver(socket, arguments);
+    // The first copy holds the mutex but does not listen yet.
+    if (claim == result::kAlreadyExists) return Role::kOtherStarting;
   }
-  // Nobody answers: a socket left by a copy that crashed is taken over.
-  QLocalServer::removeServer(name_);
+  // No other copy runs: a socket left by one that crashed is taken over.
+  QLocalServer::removeServer(socketName_);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
-  server_->listen(name_);
+  server_->listen(socketName_);
   return Role::kFirst;
+}
+
+SingleInstance::Role SingleInstance::HandOver(QLocalSocket& socket, const QStringList& arguments) {
+  QByteArray payload;
+  QDataStream stream(&payload, QIODevice::WriteOnly);
+  stream << arguments;
+  socket.write(payload);
+  socket.flush();
+  char answer = kTaken;
+  if (socket.waitForReadyRead(kWaitMs)) socket.getChar(&answer);
+  return answer == kStarting ? Role::kOtherStarting : Role::kHandedOver;
 }
 
 void SingleInstance::OnConnection() {

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include "platform/instance_mutex.h"
+
 namespace keldrive::ui {
 
-// One desktop program per user session. The first copy listens on a local socket named for
-// the user; a later copy hands it its image arguments, which brings the first copy's window
-// forward (and adds the images), and ends.
+// One desktop program at a time. The first copy holds the instance mutex NAME and listens on
+// a local socket named for NAME and the user; a later copy finds the mutex taken and hands
+// its image arguments through the socket, which brings the first copy's window forward (and
+// adds the images), and ends.
 class SingleInstance : public QObject {
   Q_OBJECT
 
@@ -36,9 +40,12 @@ class SingleInstance : public QObject {
   void activated(const QStringList& arguments);
 
  private:
+  Role HandOver(QLocalSocket& socket, const QStringList& arguments);
   void OnConnection();
 
   QString name_;
+  QString socketName_;
+  platform::InstanceMutex mutex_;
   QLocalServer* server_;  // a child, so that the object can move to another thread whole
   bool ready_ = false;
 };

@@ -1,7 +1,8 @@
-// One desktop program per user: a second start hands its images to the first and ends, or
+// One desktop program at a time: a second start hands its images to the first and ends, or
 // says that the first is still starting.
 #include "ui/single_instance.h"
 
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 #include <mutex>
@@ -11,7 +12,31 @@ namespace keldrive::ui {
 class SingleInstanceTest : public QObject {
   Q_OBJECT
 
+ private:
+  static QString TestName() {
+    return "keldrive-test-" + QString::number(QCoreApplication::applicationPid()) + "-" +
+           QString::number(++count_);
+  }
+  static inline int count_ = 0;
+  QTemporaryDir runtime_;
+  QByteArray saved_;
+
  private slots:
+  // The mutexes' lock files go to a folder of the test's own (it sets them elsewhere than
+  // Linux) and leave with it.
+  void initTestCase() {
+    QVERIFY(runtime_.isValid());
+    saved_ = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+  }
+  void cleanupTestCase() {
+    if (saved_.isEmpty()) {
+      qunsetenv("XDG_RUNTIME_DIR");
+    } else {
+      qputenv("XDG_RUNTIME_DIR", saved_);
+    }
+  }
+
   void aSecondStartHandsOverOrWaitsForTheFirstWindow_data() {
     QTest::addColumn<bool>("firstHasWindow");
     QTest::addColumn<int>("secondRole");
@@ -23,7 +48,7 @@ class SingleInstanceTest : public QObject {
   void aSecondStartHandsOverOrWaitsForTheFirstWindow() {
     QFETCH(bool, firstHasWindow);
     QFETCH(int, secondRole);
-    const QString name = "keldrive-test-" + QString::number(QCoreApplication::applicationPid());
+    const QString name = TestName();
     // The first copy answers from a thread of its own, as another process would.
     QThread thread;
     auto* first = new SingleInstance(name);
@@ -57,6 +82,14 @@ class SingleInstanceTest : public QObject {
     }
     thread.quit();
     thread.wait();
+  }
+
+  void aCopyThatHoldsTheMutexButDoesNotListenYetStillCounts() {
+    const QString name = TestName();
+    platform::InstanceMutex first;
+    QCOMPARE(first.Claim(name.toStdString()), result::kSuccess);
+    SingleInstance second(name);
+    QCOMPARE(second.Claim({"/images/a.img"}), SingleInstance::Role::kOtherStarting);
   }
 };
 
