@@ -59,9 +59,7 @@ QString FileListModel::CellText(std::size_t entry, int column) const {
     case kFileName:
       return FromUtf8(record.Name());
     case kSize:
-      return record.isFolder != 0 ? QString()
-                                  : FromUtf8(FormatSize(static_cast<std::int64_t>(
-                                        std::min<std::uint64_t>(record.size, INT64_MAX))));
+      return record.isFolder != 0 ? QString() : SizeText(record.size);
     case kType:
       return TypeText(record);
     case kModifiedTime:

@@ -13,9 +13,8 @@ namespace {
 
 constexpr int kRowRole = Qt::UserRole + 1;
 
-std::string SizeText(const ScanArea& area) {
-  const std::uint64_t bytes = area.sectors.Count() * area.source.sectorBytes;
-  return FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, INT64_MAX)));
+QString AreaSizeText(const ScanArea& area) {
+  return SizeText(area.sectors.Count() * area.source.sectorBytes);
 }
 
 MediaRow::Kind KindOfArea(const ScanArea& area) {
@@ -148,7 +147,7 @@ void FillMediaTree(QTreeWidget& tree, const std::vector<MediaRow>& rows) {
     if (!row.readable) text += "  (needs administrator rights)";
     item->setText(0, text);
     item->setText(1, FromUtf8(row.area.fileSystem));
-    item->setText(2, FromUtf8(SizeText(row.area)));
+    item->setText(2, AreaSizeText(row.area));
     item->setIcon(0, icons.icon(row.kind == MediaRow::Kind::kImage ? QFileIconProvider::File
                                                                    : QFileIconProvider::Drive));
     item->setData(0, kRowRole, static_cast<int>(i));

@@ -2,11 +2,14 @@
 
 #include <QString>
 #include <QWidget>
+#include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/formatting.h"
 #include "app/language_table.h"
 
 namespace keldrive::ui {
@@ -46,6 +49,10 @@ inline QString FromUtf8(std::string_view text) {
 }
 inline std::string ToUtf8(const QString& text) {
   return text.toUtf8().toStdString();
+}
+// "1.5 MB" and the like.
+inline QString SizeText(std::uint64_t bytes) {
+  return FromUtf8(FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(bytes, INT64_MAX))));
 }
 
 }  // namespace keldrive::ui
