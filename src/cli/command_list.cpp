@@ -136,6 +136,11 @@ int Run(const Arguments& arguments, Context& context) {
     return kExitOk;
   }
 
+  if (table.disks.empty()) {
+    // Said, not left as a bare header: a machine without disks is rare (a container, Wine).
+    context.out << "No disks found. Give an image file to scan one (keldrive list IMAGE).\n";
+    return kExitOk;
+  }
   TextTable text({{"DISK", true},
                   {"NO", true},
                   {"PART", true},

@@ -54,6 +54,15 @@ TEST(Cli, ListPrintsAlignedColumns) {
   EXPECT_EQ(volume.substr(startEnd - 4, 4), "2048");
 }
 
+TEST(Cli, ListSaysSoWhenThereAreNoDisks) {
+  testing::FakeSystemTree tree;
+  Outcome result = RunWords({"list"}, tree.roots());
+  EXPECT_EQ(result.code, kExitOk) << result.err;
+  EXPECT_EQ(result.out.find("No disks found."), 0u) << result.out;
+  result = RunWords({"list", "--json"}, tree.roots());
+  EXPECT_EQ(result.out, "[]\n");
+}
+
 TEST(Cli, ListAsJson) {
   testing::FakeSystemTree tree;
   AddTwoDisks(tree);
