@@ -17,6 +17,20 @@ bool IsPowerOfTwoClusterSize(std::uint64_t spc) {
   return spc >= 1 && spc <= 128 && (spc & (spc - 1)) == 0;
 }
 
+// The data area a boot sector describes, for a volume starting at `volumeStart`.
+CProfessionalFatRecovery::Geometry GeometryOfBootSector(const FatGeometry& fat,
+                                                        std::uint64_t volumeStart) {
+  CProfessionalFatRecovery::Geometry g;
+  g.sectorsPerCluster = fat.sectorsPerCluster;
+  g.dataStart = fat.dataAreaSector;
+  g.volumeStart = volumeStart;
+  g.rootCluster = fat.IsFat32() ? fat.rootCluster : 0;
+  g.rootSectors = fat.rootDirSectors;
+  g.end = volumeStart + fat.totalSectors;
+  g.fromBoot = true;
+  return g;
+}
+
 }  // namespace
 
 ResultCode CProfessionalFatRecovery::SeedFatGeometry() {
@@ -33,14 +47,7 @@ ResultCode CProfessionalFatRecovery::SeedFatGeometry() {
     SeedFromPartitionTable(std::span(boot).first(bytesPerSector_));
     return result::kSuccess;
   }
-  Geometry g;
-  g.sectorsPerCluster = fat.sectorsPerCluster;
-  g.dataStart = fat.dataAreaSector;
-  g.volumeStart = volumeStart_;
-  g.rootCluster = fat.IsFat32() ? fat.rootCluster : 0;
-  g.rootSectors = fat.rootDirSectors;
-  g.end = volumeStart_ + fat.totalSectors;
-  g.fromBoot = true;
+  const Geometry g = GeometryOfBootSector(fat, volumeStart_);
   geometries_.push_back(g);
   std::rotate(geometries_.begin(), geometries_.end() - 1, geometries_.end());  // first
   rootCluster_ = g.rootCluster;
@@ -60,14 +67,7 @@ bool CProfessionalFatRecovery::TakeBootSector(std::span<const std::uint8_t> sect
       fat.bytesPerSector != bytesPerSector_) {
     return false;
   }
-  Geometry g;
-  g.sectorsPerCluster = fat.sectorsPerCluster;
-  g.dataStart = fat.dataAreaSector;
-  g.volumeStart = absoluteSector;
-  g.rootCluster = fat.IsFat32() ? fat.rootCluster : 0;
-  g.rootSectors = fat.rootDirSectors;
-  g.end = absoluteSector + fat.totalSectors;
-  g.fromBoot = true;
+  const Geometry g = GeometryOfBootSector(fat, absoluteSector);
   // A boot sector is believed only when its root folder lies where it says: a backup copy,
   // or a stale one, would put every cluster a few sectors off.
   const std::uint64_t rootSector =

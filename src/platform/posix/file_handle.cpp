@@ -86,18 +86,6 @@ ResultCode FileHandle::Open(const std::string& path, OpenMode mode, FileHandle& 
   return result::kSuccess;
 }
 
-ResultCode FileHandle::OpenReadOnly(const std::string& path, FileHandle& out) {
-  return Open(path, OpenMode::kReadOnly, out);
-}
-
-ResultCode FileHandle::CreateAlways(const std::string& path, FileHandle& out) {
-  return Open(path, OpenMode::kCreateAlways, out);
-}
-
-ResultCode FileHandle::OpenAlways(const std::string& path, FileHandle& out) {
-  return Open(path, OpenMode::kOpenAlways, out);
-}
-
 void FileHandle::Close() {
   if (fd_ >= 0) {
     ::close(fd_);

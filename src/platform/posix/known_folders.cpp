@@ -28,16 +28,6 @@ ResultCode ExecutableFolder(std::string& out) {
   }
 }
 
-std::string DataHomeFrom(const char* xdgDataHome, const char* home) {
-  if (xdgDataHome != nullptr && xdgDataHome[0] == '/') return xdgDataHome;
-  if (home != nullptr && home[0] == '/') {
-    std::string folder = home;
-    if (folder.back() != '/') folder += '/';
-    return folder + ".local/share";
-  }
-  return {};
-}
-
 ResultCode ApplicationDataFolder(std::string& out) {
   const char* home = std::getenv("HOME");
   if (home == nullptr || home[0] == '\0') {

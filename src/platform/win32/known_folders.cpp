@@ -29,16 +29,6 @@ ResultCode ExecutableFolder(std::string& out) {
   return result::kSuccess;
 }
 
-std::string DataHomeFrom(const char* xdgDataHome, const char* home) {
-  if (xdgDataHome != nullptr && xdgDataHome[0] == '/') return xdgDataHome;
-  if (home != nullptr && home[0] == '/') {
-    std::string folder = home;
-    if (folder.back() != '/') folder += '/';
-    return folder + ".local/share";
-  }
-  return {};
-}
-
 ResultCode ApplicationDataFolder(std::string& out) {
   // The roaming application-data folder, CSIDL_APPDATA of old.
   PWSTR folder = nullptr;
